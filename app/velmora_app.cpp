@@ -1,0 +1,170 @@
+#include "app/velmora_app.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+#include <imm.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <tlhelp32.h>
+
+#include "app/command_line.h"
+#include "app/engine_install_wait.h"
+#include "app/run_modes.h"
+#include "app/single_instance.h"
+#include "platform/paths.h"
+#include "platform/process_facts.h"
+#include "platform/scoped_handle.h"
+#include "platform/system_functions.h"
+#include "platform/text.h"
+#include "platform/window_module.h"
+#include "view/messages.h"
+
+namespace velmora {
+namespace {
+
+constexpr wchar_t kSettingsKey[] = L"Software\\VuqAppMgr\\Velmora";
+constexpr wchar_t kProgramImageName[] = L"Velmora.exe";
+
+std::wstring g_launch_source;
+
+// Seconds since 1970 in the low 32 bits, as the registry times of the side bar are kept.
+DWORD NowAsRegistryTime() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER ticks;
+  ticks.LowPart = now.dwLowDateTime;
+  ticks.HighPart = now.dwHighDateTime;
+  constexpr ULONGLONG kTicksPerSecond = 10000000ULL;
+  constexpr ULONGLONG kEpochDifferenceSeconds = 11644473600ULL;  // 1601-01-01 to 1970-01-01
+  return static_cast<DWORD>(ticks.QuadPart / kTicksPerSecond - kEpochDifferenceSeconds);
+}
+
+// Ends every other process of our image name. Used when the running side bar did not close.
+void TerminateOtherInstances() {
+  EnableDebugPrivilege();
+  ScopedFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  const DWORD self = ::GetCurrentProcessId();
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == self || !EqualsIgnoreAsciiCase(entry.szExeFile, kProgramImageName)) continue;
+    ScopedHandle query(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    if (!query) continue;  // gone already, or not ours to see
+    ScopedHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    if (!process) {
+      EnableDebugPrivilege();
+      process.reset(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    }
+    if (!process) continue;
+    if (::TerminateProcess(process.get(), 0)) ::WaitForSingleObject(process.get(), 2000);
+  }
+}
+
+class CVelmoraApp final : public IRunModeActions {
+ public:
+  explicit CVelmoraApp(HINSTANCE instance) : instance_(instance) {}
+
+  void RunEngineChild() override {
+    // The engine locator comes with the browser shell binding; until it exists no engine is
+    // present and a shell child has nothing to run.
+  }
+
+  void EnableSideBar() override {
+    // Switch and autostart value: written by the settings layer once it exists.
+  }
+
+  void Uninstall() override {
+    // Ask the running side bar to close, and give it half a second to go.
+    if (HWND running = ::FindWindowW(kSideBarWindowClass, nullptr)) {
+      // Synchronous, but a hung instance must not hang the uninstaller with it.
+      DWORD_PTR ignored = 0;
+      ::SendMessageTimeoutW(running, WM_CLOSE, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, 5000, &ignored);
+      for (int poll = 0; poll < 5 && ::IsWindow(running); ++poll) ::Sleep(100);
+      if (::IsWindow(running)) TerminateOtherInstances();
+    }
+    // Desktop shortcut and autostart value: removed by the settings layer once it exists.
+    const std::wstring copy = PerUserCopyPath();
+    if (!copy.empty()) ::DeleteFileW(copy.c_str());
+    const DWORD now = NowAsRegistryTime();
+    ::SHSetValueW(HKEY_CURRENT_USER, kSettingsKey, L"last_uninst", REG_DWORD, &now, sizeof(now));
+  }
+
+  void Promotion() override {
+    // The prompt and its gating come with the promotion window.
+  }
+
+  bool IsSideBarSwitchOn() override {
+    // `switch_flags` defaults to on; the settings layer reads the stored value once it exists.
+    return true;
+  }
+
+  void NormalStart() override {
+    // Relaunching from the per-user copy and without elevation needs trusted loading and
+    // launching; until those exist the side bar runs in place.
+    if (IsAnotherInstanceRunning()) return;
+
+    const CCommandLine& table = CCommandLine::Instance();
+    g_launch_source = table.GetSwitchValue(L"from");
+    GetWow64RedirectionFunctions();
+    GetDpiFunctions();
+
+    ULONG_PTR gdiplus_token = 0;
+    Gdiplus::GdiplusStartupInput gdiplus_input;
+    Gdiplus::GdiplusStartup(&gdiplus_token, &gdiplus_input, nullptr);
+
+    if (!IsEngineReady()) {
+      EngineInstallWaitHooks hooks;
+      hooks.installer_path = GetSuiteFolder() + L"\\AppMgr\\GameShell.exe";
+      // No launcher until trusted launching exists: the wait ends at once.
+      RunEngineInstallWait(hooks);
+      ::Sleep(1000);
+    }
+    if (IsEngineReady()) {
+      // The browser shell runs the side bar from here and ends the process when it closes.
+    }
+    CWindowModule::DestroyRemainingWindows();
+    CWindowModule::Term();
+  }
+
+ private:
+  bool IsEngineReady() {
+    // Engine discovery comes with the browser shell binding.
+    return false;
+  }
+
+  HINSTANCE instance_;
+};
+
+}  // namespace
+
+std::wstring PerUserCopyPath() {
+  const std::wstring folder = GetDataFolder();
+  return folder.empty() ? std::wstring() : folder + L"\\Velmora.exe";
+}
+
+std::wstring LaunchSource() { return g_launch_source; }
+
+int RunVelmora(HINSTANCE instance) {
+  ::CoInitialize(nullptr);
+  ::ImmDisableIME(static_cast<DWORD>(-1));
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  CWindowModule::Init();
+  // HostKit.dll and FaultSink.dll are loaded here once trusted loading exists.
+
+  OSVERSIONINFOEXW os{};
+  os.dwOSVersionInfoSize = sizeof(os);
+  const bool old_system = GetRealOSVersion(reinterpret_cast<OSVERSIONINFOW*>(&os)) && os.dwMajorVersion < 6;
+  if (!old_system) {
+    CVelmoraApp app(instance);
+    if (IsEngineChildCommandLine(::GetCommandLineW())) {
+      app.RunEngineChild();
+    } else {
+      RunModeForSwitches(CCommandLine::Instance(), app);
+    }
+  }
+  // Exit steps for the companion libraries join here with trusted loading.
+  return 0;
+}
+
+}  // namespace velmora

@@ -1,0 +1,21 @@
+// The program's entry: start-up steps common to every mode, the run modes, the exit steps.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace velmora {
+
+// Runs the whole process on the main thread. Always returns 0; the side bar's shutdown ends the
+// process from inside instead of returning.
+int RunVelmora(HINSTANCE instance);
+
+// "Vuqsafe\Velmora\Velmora.exe" under the user's application-data folder, from which the side
+// bar runs once installed. Empty when the folder cannot be found or made.
+std::wstring PerUserCopyPath();
+
+// The launch source recorded from the `from` switch ("promotion" after the promotion prompt).
+std::wstring LaunchSource();
+
+}  // namespace velmora

@@ -1,0 +1,16 @@
+// Full path of a loaded module, without the MAX_PATH cut.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace velmora {
+
+// The path of `module` (null: the program). Empty on failure.
+std::wstring GetModulePath(HMODULE module);
+
+// The folder part of a path, without the trailing separator ("C:\a\b.exe" -> "C:\a").
+std::wstring ParentFolder(const std::wstring& path);
+
+}  // namespace velmora

@@ -1,0 +1,386 @@
+#include "platform/paths.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <climits>
+#include <cwchar>
+#include <optional>
+#include <vector>
+
+#include "platform/scoped_handle.h"
+#include "platform/text.h"
+
+namespace velmora {
+namespace {
+
+// Limits on what we read, in characters without the terminator.
+constexpr size_t kMaxPathText = MAX_PATH - 1;  // suite values, APPDATA, environment expansion
+constexpr size_t kMaxRegistryMacroText = 1023;
+constexpr size_t kMaxElementText = 1024;  // an expanded element before "|-N" trims it
+constexpr DWORD kMaxModulePath = 32768;
+
+constexpr int kMaxShellFolderId = 359;
+constexpr int kFolderPublic = 364;
+constexpr int kFolderSystemDrive = 365;
+constexpr int kFolderLocalLow = 366;
+constexpr int kFolderSuiteByProgram = 367;
+
+struct FolderMacro {
+  std::wstring_view name;
+  int id;
+};
+
+constexpr FolderMacro kFolderMacros[] = {
+    {L"CSIDL_STARTUP", CSIDL_STARTUP},
+    {L"CSIDL_COMMON_STARTUP", CSIDL_COMMON_STARTUP},
+    {L"CSIDL_DESKTOPFOLDER", CSIDL_DESKTOPDIRECTORY},
+    {L"CSIDL_DESKTOPDIRECTORY", CSIDL_DESKTOPDIRECTORY},
+    {L"CSIDL_COMMON_DESKTOPDIRECTORY", CSIDL_COMMON_DESKTOPDIRECTORY},
+    {L"CSIDL_HISTORY", CSIDL_HISTORY},
+    {L"CSIDL_INTERNET_CACHE", CSIDL_INTERNET_CACHE},
+    {L"CSIDL_COOKIES", CSIDL_COOKIES},
+    {L"CSIDL_APPDATA", CSIDL_APPDATA},
+    {L"CSIDL_MYDOCUMENTS", CSIDL_PERSONAL},
+    {L"CSIDL_PERSONAL", CSIDL_PERSONAL},
+    {L"CSIDL_COMMON_PROGRAMS", CSIDL_COMMON_PROGRAMS},
+    {L"CSIDL_FONTS", CSIDL_FONTS},
+    {L"CSIDL_SYSTEM", CSIDL_SYSTEM},
+    {L"CSIDL_SYSTEMX86", CSIDL_SYSTEMX86},
+    {L"CSIDL_SYSTEM32", CSIDL_SYSTEM},
+    {L"SYSTEM32", CSIDL_SYSTEM},
+    {L"\\SYSTEM32", CSIDL_SYSTEM},
+    {L"CSIDL_WINDOWS", CSIDL_WINDOWS},
+    {L"WINDIR", CSIDL_WINDOWS},
+    {L"CSIDL_PROGRAM_FILES_COMMON", CSIDL_PROGRAM_FILES_COMMON},
+    {L"CSIDL_PROGRAM_FILES_COMMONX86", CSIDL_PROGRAM_FILES_COMMONX86},
+    {L"CSIDL_COMMON_APPDATA", CSIDL_COMMON_APPDATA},
+    {L"CSIDL_COMMON_DOCUMENTS", CSIDL_COMMON_DOCUMENTS},
+    {L"CSIDL_PROGRAM_FILES", CSIDL_PROGRAM_FILES},
+    {L"CSIDL_PROGRAM_FILESX86", CSIDL_PROGRAM_FILESX86},
+    {L"CSIDL_LOCAL_APPDATA", CSIDL_LOCAL_APPDATA},
+    {L"CSIDL_PUBLIC", kFolderPublic},
+    {L"CSIDL_FAVORITES", CSIDL_FAVORITES},
+    {L"CSIDL_PROFILE", CSIDL_PROFILE},
+    {L"CSIDL_PROGRAMS", CSIDL_PROGRAMS},
+    {L"CSIDL_LOCALLOW", kFolderLocalLow},
+    {L"CSIDL_STARTMENU", CSIDL_STARTMENU},
+    {L"CSIDL_COMMON_STARTMENU", CSIDL_COMMON_STARTMENU},
+    {L"CSIDL_SENDTO", CSIDL_SENDTO},
+    {L"SYSTEMROOT", CSIDL_WINDOWS},
+    {L"\\SYSTEMROOT", CSIDL_WINDOWS},
+    {L"CSIDL_SYSROOTDIR", kFolderSystemDrive},
+    {L"CSIDL_VUQSAFE", kFolderSuiteByProgram},
+};
+
+constexpr wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
+constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VuqTrevalis";
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// `base` and `more` with exactly one backslash between them; `more` is always taken as relative.
+std::wstring JoinPath(std::wstring_view base, std::wstring_view more) {
+  while (!more.empty() && IsSeparator(more.front())) more.remove_prefix(1);
+  std::wstring joined(base);
+  if (more.empty()) return joined;
+  if (!joined.empty() && !IsSeparator(joined.back())) joined += L'\\';
+  joined += more;
+  return joined;
+}
+
+// Removes up to `count` trailing elements the way PathRemoveFileSpecW does, stopping at a root.
+void RemoveTrailingElements(std::wstring& path, unsigned count) {
+  for (; count > 0 && !path.empty(); --count) {
+    const size_t before = path.size();
+    // Works in place and never lengthens the text, so a path beyond MAX_PATH is safe here.
+    ::PathRemoveFileSpecW(path.data());
+    path.resize(std::wcslen(path.c_str()));
+    if (path.size() == before) break;
+  }
+}
+
+// Ordinal, case-insensitive like the file system (not just A-Z).
+bool StartsWithPathIgnoreCase(std::wstring_view text, std::wstring_view prefix) {
+  if (prefix.empty() || text.size() < prefix.size() || prefix.size() > INT_MAX) return false;
+  const int length = static_cast<int>(prefix.size());
+  return ::CompareStringOrdinal(text.data(), length, prefix.data(), length, /*bIgnoreCase=*/TRUE) == CSTR_EQUAL;
+}
+
+// A REG_SZ or REG_EXPAND_SZ value of at most `max_chars` characters, unexpanded. Other types,
+// longer values and values stored without a terminator count as missing (empty).
+std::wstring ReadRegistryString(HKEY root, const wchar_t* subkey, const wchar_t* name, size_t max_chars) {
+  ScopedRegKey key;
+  if (::RegOpenKeyExW(root, subkey, 0, KEY_QUERY_VALUE, key.receive()) != ERROR_SUCCESS) return {};
+  std::vector<wchar_t> buffer(max_chars + 1, L'\0');
+  DWORD type = REG_NONE;
+  DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+  if (::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes) !=
+      ERROR_SUCCESS) {
+    return {};  // ERROR_MORE_DATA included: a longer value is refused, not cut.
+  }
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
+  // RegQueryValueExW hands back the bytes as stored: a value written without its terminator (or
+  // with an odd byte count) arrives unterminated, and the zeroed tail of our buffer must not stand
+  // in for the missing terminator.
+  const wchar_t* begin = buffer.data();
+  const wchar_t* end = begin + std::min<size_t>(bytes / sizeof(wchar_t), buffer.size());
+  const wchar_t* terminator = std::find(begin, end, L'\0');
+  if (terminator == end) return {};
+  return std::wstring(begin, terminator);
+}
+
+std::wstring GetProgramPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD written = ::GetModuleFileNameW(nullptr, path.data(), size);
+    if (written == 0) return {};
+    // A full buffer means the name was cut (and on XP left unterminated): grow and ask again.
+    if (written < size) {
+      path.resize(written);
+      return path;
+    }
+    if (size >= kMaxModulePath) return {};
+    path.resize(size * 2);
+  }
+}
+
+std::wstring FolderTwoAboveProgram() {
+  std::wstring folder = GetProgramPath();
+  RemoveTrailingElements(folder, 2);
+  return folder;
+}
+
+std::wstring ShellFolder(int id) {
+  wchar_t buffer[MAX_PATH] = {};
+  if (!::SHGetSpecialFolderPathW(nullptr, buffer, id, /*fCreate=*/FALSE)) return {};
+  return buffer;
+}
+
+std::wstring OwnFolder(int id) {
+  std::wstring folder;
+  switch (id) {
+    case kFolderPublic:
+      folder = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+      RemoveTrailingElements(folder, 1);
+      break;
+    case kFolderSystemDrive:
+      folder = ShellFolder(CSIDL_WINDOWS);
+      RemoveTrailingElements(folder, 1);
+      while (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();  // "C:\" -> "C:"
+      break;
+    case kFolderLocalLow:
+      folder = ShellFolder(CSIDL_LOCAL_APPDATA);
+      RemoveTrailingElements(folder, 1);
+      if (!folder.empty()) folder = JoinPath(folder, L"locallow");
+      break;
+    case kFolderSuiteByProgram:
+      folder = FolderTwoAboveProgram();
+      break;
+    default:
+      break;
+  }
+  return folder;
+}
+
+// The environment expansion of `text`, or nothing when it does not fit MAX_PATH or names no
+// variable that is set (ExpandEnvironmentStringsW leaves unknown "%NAME%" as written).
+std::optional<std::wstring> ExpandEnvironment(std::wstring_view text) {
+  const std::wstring source(text);
+  wchar_t buffer[MAX_PATH] = {};
+  // The answer counts the terminator, and is the size needed when the buffer is too small.
+  const DWORD needed = ::ExpandEnvironmentStringsW(source.c_str(), buffer, MAX_PATH);
+  if (needed == 0 || needed > MAX_PATH) return std::nullopt;
+  std::wstring expanded(buffer);
+  if (expanded == source) return std::nullopt;
+  return expanded;
+}
+
+// The expansion of a first element's name, or nothing when the name is no macro or its folder
+// cannot be found (the element then stays as written).
+std::optional<std::wstring> ExpandElementName(std::wstring_view name) {
+  if (!name.empty() && name.front() == L'%') {
+    if (EqualsIgnoreAsciiCase(name, L"%VuqSafe%") || EqualsIgnoreAsciiCase(name, L"%Safe%")) {
+      return GetSuiteFolderFromRegistry();  // Empty when the suite is not registered.
+    }
+    return ExpandEnvironment(name);
+  }
+  const int id = FolderMacroId(name);
+  if (id == 0) return std::nullopt;
+  std::wstring folder = id <= kMaxShellFolderId ? ShellFolder(id) : OwnFolder(id);
+  if (folder.empty()) return std::nullopt;
+  return folder;
+}
+
+// The "N" of "element|N": an optional sign and decimal digits, anything else 0.
+long long ParseElementNumber(std::wstring_view text) {
+  text = TrimWhitespace(text);
+  const bool negative = !text.empty() && text.front() == L'-';
+  if (!text.empty() && (text.front() == L'-' || text.front() == L'+')) text.remove_prefix(1);
+  if (text.empty()) return 0;
+  long long value = 0;
+  for (const wchar_t c : text) {
+    if (c < L'0' || c > L'9') return 0;
+    value = std::min<long long>(value * 10 + (c - L'0'), INT_MAX);
+  }
+  return negative ? -value : value;
+}
+
+// Replaces `path` by the registry value it names. False when `path` has the registry form but
+// nothing usable can be read. A path without "||" is not a registry reference and stays as it is.
+bool ExpandRegistryMacro(std::wstring& path) {
+  const std::wstring_view whole(path);
+  const size_t first_bar = whole.find(L"||");
+  if (first_bar == std::wstring_view::npos) return true;
+  const std::wstring_view key_part = whole.substr(0, first_bar);
+  const std::wstring_view after = whole.substr(first_bar + 2);
+  const size_t second_bar = after.find(L"||");
+  const std::wstring value_name(after.substr(0, second_bar));
+  const std::wstring_view more =
+      second_bar == std::wstring_view::npos ? std::wstring_view() : after.substr(second_bar + 2);
+
+  const size_t slash = key_part.find(L'\\');
+  const HKEY root = RegistryRootFromName(key_part.substr(0, slash));
+  if (root == nullptr) return false;
+  const std::wstring subkey(slash == std::wstring_view::npos ? std::wstring_view() : key_part.substr(slash + 1));
+  std::wstring value = ReadRegistryString(root, subkey.c_str(), value_name.c_str(), kMaxRegistryMacroText);
+  if (value.empty()) return false;
+  path = JoinPath(value, more);
+  return true;
+}
+
+bool FolderExists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void EnsureFolder(const std::wstring& path) {
+  // SHCreateDirectoryExW makes every missing parent too; it answers ERROR_ALREADY_EXISTS when
+  // another thread won the race, which is as good as success for us.
+  if (!path.empty() && !FolderExists(path)) ::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+}
+
+std::wstring ComputeDataFolder() {
+  std::wstring folder;
+  wchar_t buffer[MAX_PATH] = {};
+  // The answer is the size needed (terminator included) when the buffer is too small, so only an
+  // answer below the buffer size is the value.
+  const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", buffer, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) folder.assign(buffer, length);
+  if (folder.empty()) folder = ShellFolder(CSIDL_APPDATA);
+  if (folder.empty()) return {};
+  folder = JoinPath(folder, L"Vuqsafe\\Velmora");
+  if (folder.size() > kMaxPathText) return {};
+  EnsureFolder(folder);
+  return folder;
+}
+
+}  // namespace
+
+int FolderMacroId(std::wstring_view name) {
+  const std::wstring key = AsciiUpper(TrimWhitespace(name));
+  for (const FolderMacro& macro : kFolderMacros) {
+    if (macro.name == key) return macro.id;
+  }
+  return 0;
+}
+
+HKEY RegistryRootFromName(std::wstring_view name) {
+  if (EqualsIgnoreAsciiCase(name, L"HKLM") || EqualsIgnoreAsciiCase(name, L"HKEY_LOCAL_MACHINE")) {
+    return HKEY_LOCAL_MACHINE;
+  }
+  if (EqualsIgnoreAsciiCase(name, L"HKCU") || EqualsIgnoreAsciiCase(name, L"HKEY_CURRENT_USER")) {
+    return HKEY_CURRENT_USER;
+  }
+  if (EqualsIgnoreAsciiCase(name, L"HKCR") || EqualsIgnoreAsciiCase(name, L"HKEY_CLASSES_ROOT")) {
+    return HKEY_CLASSES_ROOT;
+  }
+  if (EqualsIgnoreAsciiCase(name, L"HKUS") || EqualsIgnoreAsciiCase(name, L"HKEY_USERS")) return HKEY_USERS;
+  return nullptr;
+}
+
+std::wstring GetSuiteFolderFromRegistry() {
+  std::wstring folder = ReadRegistryString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"path", kMaxPathText);
+  if (folder.empty()) folder = ReadRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", kMaxPathText);
+  return folder;
+}
+
+std::wstring GetSuiteFolder() {
+  std::wstring folder = GetSuiteFolderFromRegistry();
+  if (folder.empty()) folder = FolderTwoAboveProgram();
+  return folder;
+}
+
+std::wstring GetDataFolder() {
+  // Never destroyed: workers may still ask while the process exits.
+  static const std::wstring* const folder = new std::wstring(ComputeDataFolder());
+  return *folder;
+}
+
+std::wstring GetDataPath(std::wstring_view relative) {
+  const std::wstring folder = GetDataFolder();
+  if (folder.empty()) return {};
+  const std::wstring relative_text(relative);
+  // PathCombineW writes at most MAX_PATH characters; past that Windows answers nullptr and Wine an
+  // empty buffer. Refusing such input first also spares older shlwapi versions an over-long file
+  // part.
+  if (folder.size() + 1 + relative_text.size() >= MAX_PATH) return {};
+  wchar_t buffer[MAX_PATH] = {};
+  if (::PathCombineW(buffer, folder.c_str(), relative_text.c_str()) == nullptr || buffer[0] == L'\0') return {};
+  const std::wstring path(buffer);
+  // PathCombineW resolves "..", and a rooted or absolute file part replaces the folder.
+  if (!StartsWithPathIgnoreCase(path, folder) ||
+      (path.size() > folder.size() && !IsSeparator(path[folder.size()]))) {
+    return {};
+  }
+  std::wstring parent = path;
+  RemoveTrailingElements(parent, 1);
+  EnsureFolder(folder);
+  EnsureFolder(parent);
+  return path;
+}
+
+std::wstring ExpandPathMacros(std::wstring_view input) {
+  std::wstring path(input);
+  if (StartsWithIgnoreAsciiCase(path, L"HK") && !ExpandRegistryMacro(path)) return std::wstring(input);
+
+  for (size_t at = path.find(L"\\??\\"); at != std::wstring::npos; at = path.find(L"\\??\\")) path.erase(at, 4);
+  // One leading backslash goes ("\SystemRoot\..." names the Windows folder), but not the first of
+  // a "\\server\share" path.
+  if (!path.empty() && path.front() == L'\\' && (path.size() < 2 || path[1] != L'\\')) path.erase(0, 1);
+  if (!path.empty() && path.front() == L'"') {
+    const size_t close = path.find(L'"', 1);
+    if (close != std::wstring::npos) path = path.substr(1, close - 1);
+  }
+
+  const size_t separator = path.find_first_of(L"\\/");
+  const std::wstring_view whole(path);
+  const std::wstring_view element = whole.substr(0, separator);
+  std::wstring_view rest = separator == std::wstring_view::npos ? std::wstring_view() : whole.substr(separator);
+  const size_t bar = element.find(L'|');
+  const std::wstring_view name = TrimWhitespace(element.substr(0, bar));
+  const long long number = bar == std::wstring_view::npos ? 0 : ParseElementNumber(element.substr(bar + 1));
+
+  std::optional<std::wstring> expanded = ExpandElementName(name);
+  if (!expanded) return path;
+  if (number < 0) {
+    if (expanded->size() > kMaxElementText) expanded->resize(kMaxElementText);
+    RemoveTrailingElements(*expanded, static_cast<unsigned>(-number));
+  }
+  // "C:\" from "CSIDL_WINDOWS|-1" followed by "\Temp" must not give "C:\\Temp".
+  if (!expanded->empty() && IsSeparator(expanded->back()) && !rest.empty() && IsSeparator(rest.front())) {
+    rest.remove_prefix(1);
+  }
+  expanded->append(rest);
+  return *expanded;
+}
+
+bool IsInSuiteFolder() {
+  std::wstring folder = GetSuiteFolder();
+  if (folder.empty()) return false;
+  if (!IsSeparator(folder.back())) folder += L'\\';
+  return StartsWithPathIgnoreCase(GetProgramPath(), folder);
+}
+
+}  // namespace velmora

@@ -1,0 +1,255 @@
+#include "platform/process_facts.h"
+
+#include <windows.h>
+#include <psapi.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+#include "platform/scoped_handle.h"
+#include "platform/text.h"
+
+namespace velmora {
+namespace {
+
+constexpr DWORD kMaxPathChars = 32768;
+constexpr DWORD kDeviceNameChars = 1024;
+constexpr DWORD kDescriptorBytes = 1024;
+
+template <typename Fn>
+Fn GetProc(HMODULE module, const char* name) {
+  if (module == nullptr) return nullptr;
+  // Through void(*)() so that GCC accepts the cast from FARPROC without a function-type warning.
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+}
+
+uint64_t VersionNumber(DWORD major, DWORD minor) { return uint64_t{major} * 10u + minor; }
+
+// The storage bus of the volume; false when the volume cannot be opened. A request the driver
+// does not answer leaves `*bus` as BusTypeUnknown.
+bool QueryVolumeBusType(const std::wstring& drive, STORAGE_BUS_TYPE* bus) {
+  // "\\.\C:" is the volume; "\\.\C:\" would be its root folder, which has no storage descriptor.
+  const std::wstring volume_path = L"\\\\.\\" + drive;
+  // READ_CONTROL needs no administrator rights and is not subject to share-mode conflicts.
+  ScopedFileHandle volume(::CreateFileW(volume_path.c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  if (!volume) return false;
+  *bus = BusTypeUnknown;
+  STORAGE_PROPERTY_QUERY query = {};
+  query.PropertyId = StorageDeviceProperty;
+  query.QueryType = PropertyStandardQuery;
+  std::vector<BYTE> output(kDescriptorBytes);
+  DWORD returned = 0;
+  if (!::DeviceIoControl(volume.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query), output.data(),
+                         kDescriptorBytes, &returned, nullptr)) {
+    return true;
+  }
+  if (returned < offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof(STORAGE_BUS_TYPE)) return true;
+  STORAGE_DEVICE_DESCRIPTOR descriptor;
+  std::memcpy(&descriptor, output.data(), sizeof(descriptor));
+  *bus = descriptor.BusType;
+  return true;
+}
+
+// The kernel file's fixed version information. Under WOW64 System32 is redirected to the 32-bit
+// folder, so the 64-bit kernel is reached through the SysNative alias.
+bool ReadKernelFixedInfo(bool wow64, VS_FIXEDFILEINFO* info) {
+  wchar_t windows_dir[MAX_PATH];
+  const UINT length = ::GetWindowsDirectoryW(windows_dir, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  std::wstring path(windows_dir, length);
+  if (path.back() != L'\\') path += L'\\';
+  path += wow64 ? L"SysNative\\ntoskrnl.exe" : L"System32\\ntoskrnl.exe";
+
+  const ScopedLibrary kernel(::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (!kernel) return false;
+  const HRSRC resource = ::FindResourceW(kernel.get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16) /*RT_VERSION*/);
+  if (resource == nullptr) return false;
+  const HGLOBAL loaded = ::LoadResource(kernel.get(), resource);
+  const DWORD size = ::SizeofResource(kernel.get(), resource);
+  const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+  if (bytes == nullptr || size == 0) return false;
+  // VerQueryValueW may write into the block it is given, and the mapped image is read-only: it
+  // works on a copy.
+  std::vector<BYTE> copy(static_cast<const BYTE*>(bytes), static_cast<const BYTE*>(bytes) + size);
+  void* value = nullptr;
+  UINT value_length = 0;
+  if (!::VerQueryValueW(copy.data(), L"\\", &value, &value_length) || value == nullptr ||
+      value_length < sizeof(VS_FIXEDFILEINFO)) {
+    return false;
+  }
+  const BYTE* first = static_cast<const BYTE*>(value);
+  if (first < copy.data() || first + sizeof(VS_FIXEDFILEINFO) > copy.data() + copy.size()) return false;
+  std::memcpy(info, first, sizeof(*info));
+  return true;
+}
+
+struct CachedOSVersion {
+  OSVERSIONINFOEXW record;
+  bool ok;
+  bool raised_by_kernel;
+};
+
+enum : int { kNotComputed = 0, kComputing = 1, kReady = 2 };
+
+// Written only by the thread that moved the state to kComputing, read only after kReady.
+CachedOSVersion g_os_version;
+std::atomic<int> g_os_version_state{kNotComputed};
+
+void ComputeOSVersion(CachedOSVersion* cache) {
+  cache->ok = false;
+  cache->raised_by_kernel = false;
+  OSVERSIONINFOEXW record = {};
+  record.dwOSVersionInfoSize = sizeof(record);
+  if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&record))) return;
+
+  const bool wow64 = IsWow64();
+  // 64-bit XP and Server 2003 answer GetVersionExW truthfully and lack the SysNative alias.
+  if (!(record.dwMajorVersion == 5 && wow64)) {
+    // GetVersionExW reports at most 6.2 to programs whose manifest does not name newer systems.
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const auto rtl_get_version = GetProc<RtlGetVersionFn>(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+    OSVERSIONINFOEXW rtl = {};
+    rtl.dwOSVersionInfoSize = sizeof(rtl);
+    if (rtl_get_version != nullptr && rtl_get_version(reinterpret_cast<OSVERSIONINFOW*>(&rtl)) == 0 &&
+        VersionNumber(rtl.dwMajorVersion, rtl.dwMinorVersion) >
+            VersionNumber(record.dwMajorVersion, record.dwMinorVersion)) {
+      record = rtl;
+    }
+    // Compatibility modes lie through both calls; the kernel file's own version does not.
+    VS_FIXEDFILEINFO kernel;
+    try {
+      if (ReadKernelFixedInfo(wow64, &kernel)) cache->raised_by_kernel = RaiseVersionFromKernel(kernel, &record);
+    } catch (...) {
+      // Out of memory for the resource copy: keep what the APIs said.
+    }
+  }
+  cache->record = record;
+  cache->ok = true;
+}
+
+const CachedOSVersion& CachedOSVersionRecord() {
+  int expected = kNotComputed;
+  if (g_os_version_state.compare_exchange_strong(expected, kComputing, std::memory_order_acq_rel)) {
+    ComputeOSVersion(&g_os_version);
+    g_os_version_state.store(kReady, std::memory_order_release);
+  } else {
+    while (g_os_version_state.load(std::memory_order_acquire) != kReady) ::Sleep(1);
+  }
+  return g_os_version;
+}
+
+}  // namespace
+
+bool IsInternalFixedDisk(const std::wstring& root) {
+  try {
+    // The drive without trailing separators: QueryDosDeviceW and the volume path want "C:", while
+    // GetDriveTypeW wants the root folder with its backslash.
+    std::wstring drive = root;
+    while (!drive.empty() && (drive.back() == L'\\' || drive.back() == L'/')) drive.pop_back();
+    if (drive.empty()) return false;
+    if (::GetDriveTypeW((drive + L"\\").c_str()) != DRIVE_FIXED) return false;
+
+    std::vector<wchar_t> device(kDeviceNameChars + 1, L'\0');
+    const DWORD written = ::QueryDosDeviceW(drive.c_str(), device.data(), kDeviceNameChars);
+    if (written != 0) {
+      const std::wstring_view name(device.data(), std::wcslen(device.data()));
+      // Virtual drives (SUBST, RAM disks, VHD helpers) name other devices.
+      if (!StartsWithIgnoreAsciiCase(name, L"\\Device\\Harddisk")) return false;
+    }
+    STORAGE_BUS_TYPE bus = BusTypeUnknown;
+    if (!QueryVolumeBusType(drive, &bus)) return false;
+    return bus != BusTypeUsb && bus != BusType1394;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool EnableDebugPrivilege() {
+  ScopedHandle token;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive())) {
+    return false;
+  }
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  if (!::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (!::AdjustTokenPrivileges(token.get(), /*DisableAllPrivileges=*/FALSE, &privileges, sizeof(privileges),
+                               nullptr, nullptr)) {
+    return false;
+  }
+  // AdjustTokenPrivileges succeeds for a token that lacks the privilege; only the last error says so.
+  return ::GetLastError() != ERROR_NOT_ALL_ASSIGNED;
+}
+
+bool GetProcessImagePath(DWORD pid, std::wstring* out) {
+  if (out == nullptr) return false;
+  try {
+    ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, /*bInheritHandle=*/FALSE, pid));
+    if (!process) return false;
+    std::vector<wchar_t> buffer(kMaxPathChars);
+    // A result that fills the buffer is a truncated path.
+    DWORD length = ::GetModuleFileNameExW(process.get(), nullptr, buffer.data(), kMaxPathChars);
+    if (length == 0 || length >= kMaxPathChars) {
+      // GetModuleFileNameExW reads the target's loader data: it fails for a 64-bit process seen from
+      // WOW64, for a process not yet initialised, and (before Windows 7) with limited access.
+      using QueryFullFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+      static const QueryFullFn query_full =
+          GetProc<QueryFullFn>(::GetModuleHandleW(L"Kernel32.dll"), "QueryFullProcessImageNameW");
+      length = 0;
+      DWORD size = kMaxPathChars;
+      if (query_full != nullptr && query_full(process.get(), /*dwFlags=Win32 path*/ 0, buffer.data(), &size)) {
+        length = size;
+      }
+    }
+    if (length == 0 || length >= kMaxPathChars) return false;
+    out->assign(buffer.data(), length);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool IsWow64() {
+  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  static const IsWow64ProcessFn is_wow64_process =
+      GetProc<IsWow64ProcessFn>(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process");
+  BOOL wow64 = FALSE;
+  return is_wow64_process != nullptr && is_wow64_process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool GetRealOSVersion(OSVERSIONINFOW* record) {
+  if (record == nullptr) return false;
+  const CachedOSVersion& cache = CachedOSVersionRecord();
+  if (!cache.ok) return false;
+  const DWORD caller_size = record->dwOSVersionInfoSize;
+  const size_t bytes = std::min<size_t>(caller_size, sizeof(OSVERSIONINFOEXW));
+  std::memcpy(static_cast<void*>(record), &cache.record, bytes);
+  // The copy brought the cached record's size; the caller's record is only as large as it said.
+  record->dwOSVersionInfoSize = caller_size;
+  return true;
+}
+
+bool WasOSVersionRaisedByKernel() {
+  const CachedOSVersion& cache = CachedOSVersionRecord();
+  return cache.ok && cache.raised_by_kernel;
+}
+
+bool RaiseVersionFromKernel(const VS_FIXEDFILEINFO& kernel, OSVERSIONINFOEXW* record) {
+  if (record == nullptr) return false;
+  const DWORD major = HIWORD(kernel.dwProductVersionMS);
+  const DWORD minor = LOWORD(kernel.dwProductVersionMS);
+  if (VersionNumber(major, minor) <= VersionNumber(record->dwMajorVersion, record->dwMinorVersion)) return false;
+  record->dwMajorVersion = major;
+  record->dwMinorVersion = minor;
+  record->dwBuildNumber = HIWORD(kernel.dwProductVersionLS);
+  return true;
+}
+
+}  // namespace velmora

@@ -1,0 +1,89 @@
+#include "platform/system_functions.h"
+
+#include <string>
+
+namespace velmora {
+namespace {
+
+struct RtlOsVersion {
+  ULONG size;
+  ULONG major;
+  ULONG minor;
+  ULONG build;
+  ULONG platform;
+  WCHAR csd[128];
+};
+
+// GetVersionEx lies to programs without a compatibility manifest; the kernel's own call does not.
+bool ReadKernelVersion(DWORD* major, DWORD* minor) {
+  using RtlGetVersionFn = LONG(WINAPI*)(RtlOsVersion*);
+  auto rtl_get_version = GetProcAddressAs<RtlGetVersionFn>(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+  if (!rtl_get_version) return false;
+  RtlOsVersion info{};
+  info.size = sizeof(info);
+  if (rtl_get_version(&info) != 0) return false;
+  *major = info.major;
+  *minor = info.minor;
+  return true;
+}
+
+std::wstring SystemFolderFile(const wchar_t* name) {
+  wchar_t folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::wstring(folder, length) + L"\\" + name;
+}
+
+}  // namespace
+
+const Wow64RedirectionFunctions& GetWow64RedirectionFunctions() {
+  static const Wow64RedirectionFunctions functions = [] {
+    Wow64RedirectionFunctions f;
+    HMODULE kernel = ::GetModuleHandleW(L"Kernel32.dll");
+    f.disable = GetProcAddressAs<Wow64DisableFn>(kernel, "Wow64DisableWow64FsRedirection");
+    f.revert = GetProcAddressAs<Wow64RevertFn>(kernel, "Wow64RevertWow64FsRedirection");
+    return f;
+  }();
+  return functions;
+}
+
+ScopedRedirectionOff::ScopedRedirectionOff() {
+  const auto& f = GetWow64RedirectionFunctions();
+  if (f.disable && f.revert) disabled_ = f.disable(&old_value_) != FALSE;
+}
+
+ScopedRedirectionOff::~ScopedRedirectionOff() {
+  if (disabled_) GetWow64RedirectionFunctions().revert(old_value_);
+}
+
+bool IsLaterThanWindows8(DWORD major, DWORD minor) { return major > 6 || (major == 6 && minor > 2); }
+
+const DpiFunctions& GetDpiFunctions() {
+  static const DpiFunctions functions = [] {
+    DpiFunctions f;
+    HMODULE user32 = ::GetModuleHandleW(L"User32.dll");
+    if (!user32) user32 = ::LoadLibraryW(L"User32.dll");
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    using BoolFn = BOOL(WINAPI*)();
+    f.get_dpi_for_window = GetProcAddressAs<GetDpiForWindowFn>(user32, "GetDpiForWindow");
+    f.set_process_dpi_aware = GetProcAddressAs<BoolFn>(user32, "SetProcessDPIAware");
+    f.is_process_dpi_aware = GetProcAddressAs<BoolFn>(user32, "IsProcessDPIAware");
+
+    DWORD major = 0, minor = 0;
+    const std::wstring shcore = SystemFolderFile(L"Shcore.dll");
+    if (ReadKernelVersion(&major, &minor) && IsLaterThanWindows8(major, minor) && !shcore.empty() &&
+        ::GetFileAttributesW(shcore.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      // Loaded by full path and kept for the life of the process: the pointers must stay valid.
+      HMODULE module = ::LoadLibraryW(shcore.c_str());
+      f.set_process_dpi_awareness =
+          GetProcAddressAs<decltype(f.set_process_dpi_awareness)>(module, "SetProcessDpiAwareness");
+      f.get_process_dpi_awareness =
+          GetProcAddressAs<decltype(f.get_process_dpi_awareness)>(module, "GetProcessDpiAwareness");
+      f.get_dpi_for_monitor = GetProcAddressAs<decltype(f.get_dpi_for_monitor)>(module, "GetDpiForMonitor");
+    }
+    return f;
+  }();
+  return functions;
+}
+
+}  // namespace velmora

@@ -1,0 +1,57 @@
+// System functions that not every Windows version has, resolved once per process.
+#pragma once
+
+#include <windows.h>
+
+namespace velmora {
+
+using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
+using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
+
+struct Wow64RedirectionFunctions {
+  Wow64DisableFn disable = nullptr;
+  Wow64RevertFn revert = nullptr;
+};
+
+// Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection from Kernel32.dll; either may
+// be null. Resolved on first use; thread-safe.
+const Wow64RedirectionFunctions& GetWow64RedirectionFunctions();
+
+// Turns file-system redirection off for the calling thread for the guard's lifetime (a no-op
+// where the system has no redirection).
+class ScopedRedirectionOff {
+ public:
+  ScopedRedirectionOff();
+  ~ScopedRedirectionOff();
+  ScopedRedirectionOff(const ScopedRedirectionOff&) = delete;
+  ScopedRedirectionOff& operator=(const ScopedRedirectionOff&) = delete;
+
+ private:
+  PVOID old_value_ = nullptr;
+  bool disabled_ = false;
+};
+
+struct DpiFunctions {
+  UINT(WINAPI* get_dpi_for_window)(HWND) = nullptr;
+  BOOL(WINAPI* set_process_dpi_aware)() = nullptr;
+  BOOL(WINAPI* is_process_dpi_aware)() = nullptr;
+  HRESULT(WINAPI* set_process_dpi_awareness)(int) = nullptr;
+  HRESULT(WINAPI* get_process_dpi_awareness)(HANDLE, int*) = nullptr;
+  HRESULT(WINAPI* get_dpi_for_monitor)(HMONITOR, int, UINT*, UINT*) = nullptr;
+};
+
+// The DPI functions of User32.dll and, on Windows later than 6.2 when the system folder has
+// Shcore.dll, of Shcore.dll. Any entry may be null. Resolved on first use; thread-safe.
+const DpiFunctions& GetDpiFunctions();
+
+// True for versions later than Windows 8 (6.2), where per-monitor DPI functions exist.
+bool IsLaterThanWindows8(DWORD major, DWORD minor);
+
+// A typed GetProcAddress: null when the module or the export is missing.
+template <typename Fn>
+Fn GetProcAddressAs(HMODULE module, const char* name) {
+  if (!module) return nullptr;
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+}  // namespace velmora

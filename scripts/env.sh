@@ -1,0 +1,18 @@
+# Shared environment for the Velmora scripts; sourced, not run.
+VELMORA_ROOT=${VELMORA_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+VELMORA_BUILD=${VELMORA_BUILD:-$VELMORA_ROOT/build}
+VELMORA_THIRD_PARTY=${VELMORA_THIRD_PARTY:-$VELMORA_ROOT/third_party}
+export WINEPREFIX=${WINEPREFIX:-$VELMORA_BUILD/wineprefix}
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko install prompts; the program never needs either.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# 64-bit loader, called directly: the `wine` wrapper would start every program through the
+# 32-bit loader first, which on some machines runs under emulation.
+VELMORA_WINE64=/usr/lib/wine/wine64
+
+# True when 32-bit x86 programs run natively here (no emulation registered by the setup).
+velmora_i386_native() { [ ! -e /proc/sys/fs/binfmt_misc/velmora-i386 ]; }
+
+# A Linux path as Windows programs under Wine see it.
+velmora_windows_path() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }

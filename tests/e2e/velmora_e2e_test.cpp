@@ -1,0 +1,200 @@
+// Runs the built Velmora.exe from the suite layout, the way the installer, the autostart entry
+// and a second start by the user run it.
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/module_path.h"
+#include "platform/version_info.h"
+#include "tests/e2e/child_process.h"
+#include "view/messages.h"
+
+namespace velmora::test {
+namespace {
+
+std::wstring g_velmora;  // set by main
+
+constexpr DWORD kTimeoutMs = 10 * 60 * 1000;  // a guard against hangs, not a timing check
+constexpr wchar_t kSettingsKey[] = L"Software\\VuqAppMgr\\Velmora";
+
+std::optional<DWORD> ReadSettingsDword(const wchar_t* name) {
+  DWORD value = 0, type = 0, size = sizeof(value);
+  if (::SHGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, &type, &value, &size) != ERROR_SUCCESS ||
+      type != REG_DWORD || size != sizeof(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// Puts a settings value back as the test found it.
+class ScopedSettingsValue {
+ public:
+  explicit ScopedSettingsValue(const wchar_t* name) : name_(name), saved_(ReadSettingsDword(name)) {}
+  ~ScopedSettingsValue() {
+    if (saved_) {
+      ::SHSetValueW(HKEY_CURRENT_USER, kSettingsKey, name_, REG_DWORD, &*saved_, sizeof(DWORD));
+    } else {
+      ::SHDeleteValueW(HKEY_CURRENT_USER, kSettingsKey, name_);
+    }
+  }
+
+ private:
+  const wchar_t* name_;
+  std::optional<DWORD> saved_;
+};
+
+DWORD SecondsSince1970() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+  return static_cast<DWORD>(t.QuadPart / 10000000ULL - 11644473600ULL);
+}
+
+// A window of the side bar's class, owned by the test, standing in for a running side bar.
+class RunningSideBarWindow {
+ public:
+  explicit RunningSideBarWindow(bool closes_on_request) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &RunningSideBarWindow::Proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = kSideBarWindowClass;
+    ::RegisterClassW(&wc);
+    hwnd_ = ::CreateWindowExW(0, kSideBarWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                              wc.hInstance, nullptr);
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, closes_on_request ? 1 : 0);
+  }
+  ~RunningSideBarWindow() {
+    if (::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);
+  }
+  HWND hwnd() const { return hwnd_; }
+
+  int DrainShowRequests() {
+    int count = 0;
+    MSG msg;
+    while (::PeekMessageW(&msg, hwnd_, WM_SHOW_INSTANCE, WM_SHOW_INSTANCE, PM_REMOVE)) ++count;
+    return count;
+  }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_CLOSE) {
+      if (::GetWindowLongPtrW(hwnd, GWLP_USERDATA)) ::DestroyWindow(hwnd);
+      return 0;
+    }
+    return ::DefWindowProcW(hwnd, message, wparam, lparam);
+  }
+  HWND hwnd_ = nullptr;
+};
+
+class VelmoraProgram : public ::testing::Test {
+ protected:
+  ChildResult Run(const std::wstring& arguments) {
+    return RunChild(g_velmora, arguments, kTimeoutMs, {{L"APPDATA", appdata_.path()}});
+  }
+  std::wstring PerUserCopy() const { return appdata_.path() + L"\\Vuqsafe\\Velmora\\Velmora.exe"; }
+
+  ScopedTempFolder appdata_;
+  ScopedSettingsValue last_uninst_{L"last_uninst"};
+};
+
+TEST_F(VelmoraProgram, EveryModeEndsWithExitCodeZero) {
+  for (const wchar_t* arguments : {L"", L"/inst_norun", L"-P", L"/promotion", L"/start", L"/inst /uninst",
+                                   L"/rerun /from=promotion word", L"/lowrun", L"=", L"/ /- -/",
+                                   L"--type=renderer --lang=en"}) {
+    ChildResult result = Run(arguments);
+    ASSERT_TRUE(result.started) << arguments;
+    EXPECT_TRUE(result.finished) << arguments;
+    EXPECT_EQ(0u, result.exit_code) << arguments;
+  }
+}
+
+TEST_F(VelmoraProgram, SecondStartAsksTheRunningInstanceToShowAndEnds) {
+  HANDLE mutex = ::CreateMutexW(nullptr, TRUE, kInstanceMutexName);
+  ASSERT_NE(nullptr, mutex);
+  ASSERT_NE(static_cast<DWORD>(ERROR_ALREADY_EXISTS), ::GetLastError()) << "a side bar is running";
+  RunningSideBarWindow window(/*closes_on_request=*/true);
+
+  ChildResult result = Run(L"");
+  EXPECT_TRUE(result.finished);
+  EXPECT_EQ(0u, result.exit_code);
+  EXPECT_EQ(1, window.DrainShowRequests());
+
+  // Autostart while the side bar runs behaves the same.
+  EXPECT_EQ(0u, Run(L"/start").exit_code);
+  EXPECT_EQ(1, window.DrainShowRequests());
+  ::ReleaseMutex(mutex);
+  ::CloseHandle(mutex);
+}
+
+TEST_F(VelmoraProgram, UninstallClosesTheRunningSideBarAndRemovesThePerUserCopy) {
+  ::SHCreateDirectoryExW(nullptr, (appdata_.path() + L"\\Vuqsafe\\Velmora").c_str(), nullptr);
+  HANDLE copy = ::CreateFileW(PerUserCopy().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, copy);
+  ::CloseHandle(copy);
+  RunningSideBarWindow window(/*closes_on_request=*/true);
+
+  const DWORD before = SecondsSince1970();
+  ChildResult result = Run(L"/uninst");
+  const DWORD after = SecondsSince1970();
+  EXPECT_TRUE(result.finished);
+  EXPECT_EQ(0u, result.exit_code);
+  EXPECT_FALSE(::IsWindow(window.hwnd())) << "the side bar was not asked to close";
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(PerUserCopy().c_str()));
+  const auto stamp = ReadSettingsDword(L"last_uninst");
+  ASSERT_TRUE(stamp.has_value());
+  EXPECT_GE(*stamp, before);
+  EXPECT_LE(*stamp, after);
+}
+
+TEST_F(VelmoraProgram, InstallWithoutRunLeavesTheUninstallStampAlone) {
+  ::SHDeleteValueW(HKEY_CURRENT_USER, kSettingsKey, L"last_uninst");
+  EXPECT_EQ(0u, Run(L"/inst_norun /uninst").exit_code);
+  EXPECT_FALSE(ReadSettingsDword(L"last_uninst").has_value());
+}
+
+TEST(VelmoraImage, CarriesItsOwnVersion) {
+  EXPECT_EQ(std::wstring(VELMORA_EXPECTED_VERSION), GetFileVersionText(g_velmora));
+  EXPECT_EQ(std::wstring(VELMORA_EXPECTED_VERSION), GetFileVersionOrZero(g_velmora));
+  EXPECT_EQ(L"Velmora Side Bar", GetFileDescription(g_velmora));
+  HMODULE image = ::LoadLibraryExW(g_velmora.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(nullptr, image);
+  EXPECT_NE(nullptr, ::FindResourceW(image, MAKEINTRESOURCEW(107), RT_GROUP_ICON));
+  ::FreeLibrary(image);
+}
+
+// The few runs that the 32-bit smoke test repeats with the real shipped program.
+TEST(RealProgram, InstallHookAndShellChildEndWithZero) {
+  ScopedTempFolder appdata;
+  for (const wchar_t* arguments : {L"/inst_norun", L"--type=renderer"}) {
+    ChildResult result = RunChild(g_velmora, arguments, kTimeoutMs, {{L"APPDATA", appdata.path()}});
+    ASSERT_TRUE(result.started) << arguments;
+    EXPECT_TRUE(result.finished) << arguments;
+    EXPECT_EQ(0u, result.exit_code) << arguments;
+  }
+}
+
+}  // namespace
+}  // namespace velmora::test
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  // --velmora=PATH names the program to run; by default the one in this build's suite layout.
+  const std::string flag = "--velmora=";
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind(flag, 0) == 0) {
+      const std::string path = arg.substr(flag.size());
+      velmora::test::g_velmora.assign(path.begin(), path.end());
+    }
+  }
+  if (velmora::test::g_velmora.empty()) {
+    velmora::test::g_velmora =
+        velmora::ParentFolder(velmora::ParentFolder(velmora::GetModulePath(nullptr))) + L"\\suite\\Utils\\Velmora.exe";
+  }
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,141 @@
+#include "platform/version_info.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+std::wstring OwnPath() {
+  std::vector<wchar_t> buffer(32768);
+  const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  return std::wstring(buffer.data(), length);
+}
+
+// version_probe.exe is built beside the test executables with a known version resource.
+std::wstring ProbePath() {
+  std::wstring path = OwnPath();
+  path.erase(path.find_last_of(L'\\') + 1);
+  return path + L"version_probe.exe";
+}
+
+// A plain text file in the temp folder, deleted when the test ends.
+class TempTextFile {
+ public:
+  TempTextFile() {
+    wchar_t folder[MAX_PATH];
+    wchar_t name[MAX_PATH];
+    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH || !::GetTempFileNameW(folder, L"vmv", 0, name)) return;
+    path_ = name;
+    const HANDLE file = ::CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    const char text[] = "no version resource here\r\n";
+    DWORD written = 0;
+    ::WriteFile(file, text, sizeof(text) - 1, &written, nullptr);
+    ::CloseHandle(file);
+  }
+  ~TempTextFile() {
+    if (!path_.empty()) ::DeleteFileW(path_.c_str());
+  }
+  TempTextFile(const TempTextFile&) = delete;
+  TempTextFile& operator=(const TempTextFile&) = delete;
+
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
+
+struct CompareCase {
+  const wchar_t* left;
+  const wchar_t* right;
+  const wchar_t* op;
+  bool expected;
+};
+
+TEST(CompareVersionsTest, Table) {
+  const CompareCase cases[] = {
+      // Equal versions.
+      {L"1.2.3.4", L"1.2.3.4", L">=", true},
+      {L"1.2.3.4", L"1.2.3.4", L"<=", true},
+      {L"1.2.3.4", L"1.2.3.4", L"=", true},
+      {L"1.2.3.4", L"1.2.3.4", L"!=", false},
+      {L"1.2.3.4", L"1.2.3.4", L"<", false},
+      {L"1.2.3.4", L"1.2.3.4", L">", false},
+      // Missing fields are 0.
+      {L"5.1", L"5.1.0.0", L"=", true},
+      {L"5.1.0.0", L"5.1", L"=", true},
+      {L"5.1", L"5.1.0.1", L"<", true},
+      // Numeric, not textual, order; every field counts.
+      {L"1.10", L"1.9", L">", true},
+      {L"2.0", L"1.99.99.99", L">", true},
+      {L"1.0.0.2", L"1.0.0.10", L"<", true},
+      {L"1.2.3.4", L"1.2.3.5", L"!=", true},
+      {L"1.2.4.0", L"1.2.3.9999", L">", true},
+      // Second and fourth fields count by their low 16 bits.
+      {L"1.65537", L"1.1", L"=", true},
+      {L"1.65536", L"1.1", L"<", true},
+      {L"1.2.3.65536", L"1.2.3.0", L"=", true},
+      {L"1.2.3.65539", L"1.2.3.2", L">", true},
+      // The first pair is a signed number: a first field of 32768 or more is below 1.
+      {L"32768.0", L"1.0", L"<", true},
+      {L"65535.0.0.0", L"0.0.0.1", L"<", true},
+      {L"32767.65535", L"32768.0", L">", true},
+      // The second pair is unsigned.
+      {L"1.0.32768.0", L"1.0.1.0", L">", true},
+      {L"1.0.65535.65535", L"1.0.0.0", L">", true},
+      // Unknown operators.
+      {L"1.0", L"1.0", L"==", false},
+      {L"1.0", L"1.0", L"=<", false},
+      {L"1.0", L"2.0", L"", false},
+      {L"1.0", L"2.0", L"< ", false},
+      // An empty side is not version 0.
+      {L"", L"1.0", L"<", false},
+      {L"1.0", L"", L">", false},
+      {L"", L"0.0.0.0", L"=", false},
+      {L"", L"", L"!=", false},
+  };
+  for (const CompareCase& c : cases) {
+    EXPECT_EQ(CompareVersions(c.left, c.right, c.op), c.expected)
+        << "\"" << c.left << "\" " << c.op << " \"" << c.right << "\"";
+  }
+}
+
+TEST(FileVersionTest, ProbeResourceReadByEveryReader) {
+  const std::wstring probe = ProbePath();
+  ASSERT_NE(::GetFileAttributesW(probe.c_str()), INVALID_FILE_ATTRIBUTES) << "missing " << probe;
+  EXPECT_EQ(GetFileVersionText(probe), L"3.14.15.9265");
+  EXPECT_EQ(GetFileVersionOrZero(probe), L"3.14.15.9265");
+  // The first translation has no string block; the description comes from the second.
+  EXPECT_EQ(GetFileDescription(probe), L"Velmora version probe");
+}
+
+TEST(FileVersionTest, FileWithoutVersionResource) {
+  const TempTextFile text;
+  ASSERT_FALSE(text.path().empty());
+  EXPECT_EQ(GetFileVersionText(text.path()), L"");
+  EXPECT_EQ(GetFileVersionOrZero(text.path()), L"0.0.0.0");
+  EXPECT_EQ(GetFileDescription(text.path()), L"");
+}
+
+TEST(FileVersionTest, MissingFileAndEmptyPath) {
+  const std::wstring missing = ProbePath() + L".missing";
+  EXPECT_EQ(GetFileVersionText(missing), L"");
+  EXPECT_EQ(GetFileVersionOrZero(missing), L"0.0.0.0");
+  EXPECT_EQ(GetFileDescription(missing), L"");
+  EXPECT_EQ(GetFileVersionText(L""), L"");
+  EXPECT_EQ(GetFileDescription(L""), L"");
+}
+
+TEST(FileVersionTest, NoPathMeansOwnExecutable) {
+  const std::wstring own = GetFileVersionText(OwnPath());
+  EXPECT_EQ(GetFileVersionOrZero(), own.empty() ? std::wstring(L"0.0.0.0") : own);
+}
+
+}  // namespace
+}  // namespace velmora
