@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/module_path.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 
@@ -19,7 +20,6 @@ namespace {
 constexpr size_t kMaxPathText = MAX_PATH - 1;  // suite values, APPDATA, environment expansion
 constexpr size_t kMaxRegistryMacroText = 1023;
 constexpr size_t kMaxElementText = 1024;  // an expanded element before "|-N" trims it
-constexpr DWORD kMaxModulePath = 32768;
 
 constexpr int kMaxShellFolderId = 359;
 constexpr int kFolderPublic = 364;
@@ -130,24 +130,8 @@ std::wstring ReadRegistryString(HKEY root, const wchar_t* subkey, const wchar_t*
   return std::wstring(begin, terminator);
 }
 
-std::wstring GetProgramPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD size = static_cast<DWORD>(path.size());
-    const DWORD written = ::GetModuleFileNameW(nullptr, path.data(), size);
-    if (written == 0) return {};
-    // A full buffer means the name was cut (and on XP left unterminated): grow and ask again.
-    if (written < size) {
-      path.resize(written);
-      return path;
-    }
-    if (size >= kMaxModulePath) return {};
-    path.resize(size * 2);
-  }
-}
-
 std::wstring FolderTwoAboveProgram() {
-  std::wstring folder = GetProgramPath();
+  std::wstring folder = GetModulePath(nullptr);
   RemoveTrailingElements(folder, 2);
   return folder;
 }
@@ -380,7 +364,7 @@ bool IsInSuiteFolder() {
   std::wstring folder = GetSuiteFolder();
   if (folder.empty()) return false;
   if (!IsSeparator(folder.back())) folder += L'\\';
-  return StartsWithPathIgnoreCase(GetProgramPath(), folder);
+  return StartsWithPathIgnoreCase(GetModulePath(nullptr), folder);
 }
 
 }  // namespace velmora

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/scoped_handle.h"
+#include "platform/system_functions.h"
 #include "platform/text.h"
 
 namespace velmora {
@@ -21,13 +22,6 @@ namespace {
 constexpr DWORD kMaxPathChars = 32768;
 constexpr DWORD kDeviceNameChars = 1024;
 constexpr DWORD kDescriptorBytes = 1024;
-
-template <typename Fn>
-Fn GetProc(HMODULE module, const char* name) {
-  if (module == nullptr) return nullptr;
-  // Through void(*)() so that GCC accepts the cast from FARPROC without a function-type warning.
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
 
 uint64_t VersionNumber(DWORD major, DWORD minor) { return uint64_t{major} * 10u + minor; }
 
@@ -114,7 +108,7 @@ void ComputeOSVersion(CachedOSVersion* cache) {
   if (!(record.dwMajorVersion == 5 && wow64)) {
     // GetVersionExW reports at most 6.2 to programs whose manifest does not name newer systems.
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
-    const auto rtl_get_version = GetProc<RtlGetVersionFn>(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+    const auto rtl_get_version = GetProcAddressAs<RtlGetVersionFn>(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
     OSVERSIONINFOEXW rtl = {};
     rtl.dwOSVersionInfoSize = sizeof(rtl);
     if (rtl_get_version != nullptr && rtl_get_version(reinterpret_cast<OSVERSIONINFOW*>(&rtl)) == 0 &&
@@ -201,7 +195,7 @@ bool GetProcessImagePath(DWORD pid, std::wstring* out) {
       // WOW64, for a process not yet initialised, and (before Windows 7) with limited access.
       using QueryFullFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
       static const QueryFullFn query_full =
-          GetProc<QueryFullFn>(::GetModuleHandleW(L"Kernel32.dll"), "QueryFullProcessImageNameW");
+          GetProcAddressAs<QueryFullFn>(::GetModuleHandleW(L"Kernel32.dll"), "QueryFullProcessImageNameW");
       length = 0;
       DWORD size = kMaxPathChars;
       if (query_full != nullptr && query_full(process.get(), /*dwFlags=Win32 path*/ 0, buffer.data(), &size)) {
@@ -219,7 +213,7 @@ bool GetProcessImagePath(DWORD pid, std::wstring* out) {
 bool IsWow64() {
   using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
   static const IsWow64ProcessFn is_wow64_process =
-      GetProc<IsWow64ProcessFn>(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process");
+      GetProcAddressAs<IsWow64ProcessFn>(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process");
   BOOL wow64 = FALSE;
   return is_wow64_process != nullptr && is_wow64_process(::GetCurrentProcess(), &wow64) && wow64;
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/module_path.h"
+
 namespace velmora {
 namespace {
 
@@ -25,13 +27,6 @@ bool ReadKernelVersion(DWORD* major, DWORD* minor) {
   *major = info.major;
   *minor = info.minor;
   return true;
-}
-
-std::wstring SystemFolderFile(const wchar_t* name) {
-  wchar_t folder[MAX_PATH];
-  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return {};
-  return std::wstring(folder, length) + L"\\" + name;
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include <cwchar>
 #include <vector>
 
+#include "platform/module_path.h"
 #include "platform/scoped_handle.h"
+#include "platform/system_functions.h"
 #include "platform/text.h"
 
 namespace velmora {
@@ -18,7 +20,6 @@ constexpr wchar_t kZeroVersion[] = L"0.0.0.0";
 // GetFileVersionText refuses larger resources; the other readers only guard against absurd sizes.
 constexpr DWORD kMaxVersionTextResource = 16383;
 constexpr DWORD kMaxVersionResource = 16u << 20;
-constexpr DWORD kMaxPathChars = 32768;
 
 // The three Version.dll entry points, either the ones linked in or the ones of a loaded copy.
 struct VersionApi {
@@ -28,12 +29,6 @@ struct VersionApi {
 };
 
 VersionApi LinkedVersionApi() { return {&::GetFileVersionInfoSizeW, &::GetFileVersionInfoW, &::VerQueryValueW}; }
-
-template <typename Fn>
-Fn GetProc(HMODULE module, const char* name) {
-  // Through void(*)() so that GCC accepts the cast from FARPROC without a function-type warning.
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
 
 // The whole version resource of `path`; empty when there is none or it exceeds `max_bytes`.
 std::vector<BYTE> ReadVersionResource(const VersionApi& api, const std::wstring& path, DWORD max_bytes) {
@@ -75,27 +70,10 @@ std::wstring FixedVersionText(const VersionApi& api, const std::vector<BYTE>& da
                  HIWORD(info.dwFileVersionLS), LOWORD(info.dwFileVersionLS));
 }
 
-std::wstring OwnModulePath() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD size = static_cast<DWORD>(buffer.size());
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), size);
-    if (length == 0) return {};
-    // A full buffer means truncation (XP does not even terminate it), never an exact fit.
-    if (length < size) return std::wstring(buffer.data(), length);
-    if (size >= kMaxPathChars) return {};
-    buffer.resize(size * 2);
-  }
-}
-
 // Loads `name` from the system directory only, never from the program's folder or the path.
 ScopedLibrary LoadSystemLibrary(const wchar_t* name) {
-  wchar_t folder[MAX_PATH];
-  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return ScopedLibrary();
-  std::wstring path(folder, length);
-  if (path.back() != L'\\') path += L'\\';
-  path += name;
+  const std::wstring path = SystemFolderFile(name);
+  if (path.empty()) return ScopedLibrary();
   return ScopedLibrary(::LoadLibraryExW(path.c_str(), nullptr, 0));
 }
 
@@ -168,14 +146,14 @@ std::wstring GetFileVersionText(const std::wstring& path) {
 
 std::wstring GetFileVersionOrZero(const std::wstring& path) {
   try {
-    const std::wstring target = path.empty() ? OwnModulePath() : path;
+    const std::wstring target = path.empty() ? GetModulePath(nullptr) : path;
     if (target.empty()) return kZeroVersion;
     const ScopedLibrary library = LoadSystemLibrary(L"Version.dll");
     if (!library) return kZeroVersion;
     VersionApi api;
-    api.get_size = GetProc<decltype(api.get_size)>(library.get(), "GetFileVersionInfoSizeW");
-    api.get_info = GetProc<decltype(api.get_info)>(library.get(), "GetFileVersionInfoW");
-    api.query = GetProc<decltype(api.query)>(library.get(), "VerQueryValueW");
+    api.get_size = GetProcAddressAs<decltype(api.get_size)>(library.get(), "GetFileVersionInfoSizeW");
+    api.get_info = GetProcAddressAs<decltype(api.get_info)>(library.get(), "GetFileVersionInfoW");
+    api.query = GetProcAddressAs<decltype(api.query)>(library.get(), "VerQueryValueW");
     if (!api.get_size || !api.get_info || !api.query) return kZeroVersion;
     std::wstring text = FixedVersionText(api, ReadVersionResource(api, target, kMaxVersionResource));
     return text.empty() ? kZeroVersion : text;
