@@ -8,14 +8,21 @@
 #include <tlhelp32.h>
 
 #include "app/command_line.h"
+#include "app/companion_libraries.h"
+#include "app/launch.h"
+#include "app/per_user_copy.h"
 #include "app/engine_install_wait.h"
 #include "app/run_modes.h"
 #include "app/single_instance.h"
+#include "platform/core_libraries.h"
+#include "platform/module_path.h"
+#include "platform/module_signature.h"
 #include "platform/paths.h"
 #include "platform/process_facts.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_functions.h"
 #include "platform/text.h"
+#include "platform/trust.h"
 #include "platform/window_module.h"
 #include "view/messages.h"
 
@@ -100,11 +107,11 @@ class CVelmoraApp final : public IRunModeActions {
   }
 
   void NormalStart() override {
-    // Relaunching from the per-user copy and without elevation needs trusted loading and
-    // launching; until those exist the side bar runs in place.
+    const CCommandLine& table = CCommandLine::Instance();
+    BindHostKitTable();
+    if (RelaunchFromPerUserCopy(table) || RelaunchWithoutElevation(table)) return;
     if (IsAnotherInstanceRunning()) return;
 
-    const CCommandLine& table = CCommandLine::Instance();
     g_launch_source = table.GetSwitchValue(L"from");
     GetWow64RedirectionFunctions();
     GetDpiFunctions();
@@ -123,11 +130,40 @@ class CVelmoraApp final : public IRunModeActions {
     if (IsEngineReady()) {
       // The browser shell runs the side bar from here and ends the process when it closes.
     }
+    NotifyFaultSinkExiting();
     CWindowModule::DestroyRemainingWindows();
     CWindowModule::Term();
   }
 
  private:
+  // Runs the side bar from the per-user copy instead of the suite folder; true when the copy
+  // was started and this process is to end.
+  static bool RelaunchFromPerUserCopy(const CCommandLine& table) {
+    if (table.HasSwitch(L"rerun") || table.HasSwitch(L"lowrun") || !IsInSuiteFolder()) return false;
+    if (!PreparePerUserCopy(GetModulePath(nullptr))) return false;
+    return LaunchFile(RunPath(), table.RawArguments() + L" /rerun");
+  }
+
+  // An elevated side bar would hand its rights to everything the page starts: start again as the
+  // desktop user through HostKit. Any failure runs in place.
+  static bool RelaunchWithoutElevation(const CCommandLine& table) {
+    if (table.HasSwitch(L"lowrun") || !IsElevatedAdministrator() || !BindHostKitTable()) return false;
+    const std::wstring parameters = L"/lowrun " + table.RawArguments();
+    const std::wstring self = GetModulePath(nullptr);
+    const auto result = HostKitShellExecute(nullptr, L"open", self.c_str(), parameters.c_str(), nullptr, SW_SHOW);
+    return result && *result > 32;
+  }
+
+  static bool IsElevatedAdministrator() {
+    if (!::IsUserAnAdmin()) return false;
+    ScopedHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.receive())) return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    return ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size) &&
+           elevation.TokenIsElevated != 0;
+  }
+
   bool IsEngineReady() {
     // Engine discovery comes with the browser shell binding.
     return false;
@@ -138,11 +174,6 @@ class CVelmoraApp final : public IRunModeActions {
 
 }  // namespace
 
-std::wstring PerUserCopyPath() {
-  const std::wstring folder = GetDataFolder();
-  return folder.empty() ? std::wstring() : folder + L"\\Velmora.exe";
-}
-
 std::wstring LaunchSource() { return g_launch_source; }
 
 int RunVelmora(HINSTANCE instance) {
@@ -150,7 +181,8 @@ int RunVelmora(HINSTANCE instance) {
   ::ImmDisableIME(static_cast<DWORD>(-1));
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   CWindowModule::Init();
-  // HostKit.dll and FaultSink.dll are loaded here once trusted loading exists.
+  SetTrustVerifiers(&VerifyModuleSignature, &QueryFileTrustClass);
+  LoadCompanionLibraries();
 
   OSVERSIONINFOEXW os{};
   os.dwOSVersionInfoSize = sizeof(os);
@@ -163,7 +195,7 @@ int RunVelmora(HINSTANCE instance) {
       RunModeForSwitches(CCommandLine::Instance(), app);
     }
   }
-  // Exit steps for the companion libraries join here with trusted loading.
+  ReleaseCompanionLibraries();
   return 0;
 }
 

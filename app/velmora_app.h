@@ -11,10 +11,6 @@ namespace velmora {
 // process from inside instead of returning.
 int RunVelmora(HINSTANCE instance);
 
-// "Vuqsafe\Velmora\Velmora.exe" under the user's application-data folder, from which the side
-// bar runs once installed. Empty when the folder cannot be found or made.
-std::wstring PerUserCopyPath();
-
 // The launch source recorded from the `from` switch ("promotion" after the promotion prompt).
 std::wstring LaunchSource();
 

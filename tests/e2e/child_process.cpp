@@ -2,7 +2,9 @@
 
 #include <shellapi.h>
 
+#include <fstream>
 #include <map>
+#include <sstream>
 
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
@@ -39,7 +41,12 @@ std::vector<wchar_t> BuildEnvironment(const EnvironmentOverrides& overrides) {
   return block;
 }
 
+std::wstring g_velmora;
+
 }  // namespace
+
+const std::wstring& VelmoraUnderTest() { return g_velmora; }
+void SetVelmoraUnderTest(const std::wstring& path) { g_velmora = path; }
 
 ChildResult RunChild(const std::wstring& exe, const std::wstring& arguments, DWORD timeout_ms,
                      const EnvironmentOverrides& environment) {
@@ -80,6 +87,73 @@ ChildResult RunChild(const std::wstring& exe, const std::wstring& arguments, DWO
   }
   ::GetExitCodeProcess(process.get(), &result.exit_code);
   return result;
+}
+
+std::vector<LogEntry> ReadLog(const std::wstring& path) {
+  std::vector<LogEntry> entries;
+  std::ifstream in(WideToUtf8(path).c_str());
+  std::string line;
+  while (std::getline(in, line)) {
+    LogEntry entry;
+    std::istringstream fields(line);
+    std::string pid;
+    fields >> entry.component >> pid;
+    if (pid.rfind("pid=", 0) != 0) continue;
+    entry.pid = std::strtoul(pid.c_str() + 4, nullptr, 10);
+    std::getline(fields >> std::ws, entry.text);
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+size_t Count(const std::vector<LogEntry>& log, const std::string& component, const std::string& text) {
+  size_t count = 0;
+  for (const LogEntry& e : log) count += e.component == component && e.text.find(text) != std::string::npos;
+  return count;
+}
+
+namespace {
+constexpr wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
+}  // namespace
+
+REGSAM RegistryViewOf(const std::wstring& program) {
+  DWORD type = 0;
+  return ::GetBinaryTypeW(program.c_str(), &type) && type == SCS_64BIT_BINARY ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+ScopedSuiteRegistration::ScopedSuiteRegistration(const std::wstring& suite_folder, REGSAM view) : view_(view) {
+  HKEY key = nullptr;
+  key_existed_ = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppPathsKey, 0, KEY_QUERY_VALUE | view_, &key) == ERROR_SUCCESS;
+  if (key_existed_) {
+    wchar_t value[MAX_PATH] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t), type = 0;
+    if (::RegQueryValueExW(key, L"Path", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS) {
+      saved_ = value;
+    }
+    ::RegCloseKey(key);
+  }
+  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kAppPathsKey, 0, nullptr, 0, KEY_SET_VALUE | view_, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
+    ::RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(suite_folder.c_str()),
+                     static_cast<DWORD>((suite_folder.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+  }
+}
+
+ScopedSuiteRegistration::~ScopedSuiteRegistration() {
+  if (!key_existed_) {
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kAppPathsKey, view_, 0);
+    return;
+  }
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppPathsKey, 0, KEY_SET_VALUE | view_, &key) != ERROR_SUCCESS) return;
+  if (saved_) {
+    ::RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_->c_str()),
+                     static_cast<DWORD>((saved_->size() + 1) * sizeof(wchar_t)));
+  } else {
+    ::RegDeleteValueW(key, L"Path");
+  }
+  ::RegCloseKey(key);
 }
 
 ScopedTempFolder::ScopedTempFolder() {

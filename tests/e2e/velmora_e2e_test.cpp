@@ -17,8 +17,6 @@
 namespace velmora::test {
 namespace {
 
-std::wstring g_velmora;  // set by main
-
 constexpr DWORD kTimeoutMs = 10 * 60 * 1000;  // a guard against hangs, not a timing check
 constexpr wchar_t kSettingsKey[] = L"Software\\VuqAppMgr\\Velmora";
 
@@ -94,7 +92,7 @@ class RunningSideBarWindow {
 class VelmoraProgram : public ::testing::Test {
  protected:
   ChildResult Run(const std::wstring& arguments) {
-    return RunChild(g_velmora, arguments, kTimeoutMs, {{L"APPDATA", appdata_.path()}});
+    return RunChild(VelmoraUnderTest(), arguments, kTimeoutMs, {{L"APPDATA", appdata_.path()}});
   }
   std::wstring PerUserCopy() const { return appdata_.path() + L"\\Vuqsafe\\Velmora\\Velmora.exe"; }
 
@@ -158,24 +156,36 @@ TEST_F(VelmoraProgram, InstallWithoutRunLeavesTheUninstallStampAlone) {
 }
 
 TEST(VelmoraImage, CarriesItsOwnVersion) {
-  EXPECT_EQ(std::wstring(VELMORA_EXPECTED_VERSION), GetFileVersionText(g_velmora));
-  EXPECT_EQ(std::wstring(VELMORA_EXPECTED_VERSION), GetFileVersionOrZero(g_velmora));
-  EXPECT_EQ(L"Velmora Side Bar", GetFileDescription(g_velmora));
-  HMODULE image = ::LoadLibraryExW(g_velmora.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  EXPECT_EQ(std::wstring(VELMORA_EXPECTED_VERSION), GetFileVersionText(VelmoraUnderTest()));
+  EXPECT_EQ(std::wstring(VELMORA_EXPECTED_VERSION), GetFileVersionOrZero(VelmoraUnderTest()));
+  EXPECT_EQ(L"Velmora Side Bar", GetFileDescription(VelmoraUnderTest()));
+  HMODULE image = ::LoadLibraryExW(VelmoraUnderTest().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(nullptr, image);
   EXPECT_NE(nullptr, ::FindResourceW(image, MAKEINTRESOURCEW(107), RT_GROUP_ICON));
   ::FreeLibrary(image);
 }
 
-// The few runs that the 32-bit smoke test repeats with the real shipped program.
-TEST(RealProgram, InstallHookAndShellChildEndWithZero) {
-  ScopedTempFolder appdata;
-  for (const wchar_t* arguments : {L"/inst_norun", L"--type=renderer"}) {
-    ChildResult result = RunChild(g_velmora, arguments, kTimeoutMs, {{L"APPDATA", appdata.path()}});
-    ASSERT_TRUE(result.started) << arguments;
-    EXPECT_TRUE(result.finished) << arguments;
-    EXPECT_EQ(0u, result.exit_code) << arguments;
-  }
+// The few runs that the 32-bit smoke test repeats with the real shipped program: installed, it
+// loads the signed stand-ins beside it; as a shell child without an engine it simply ends.
+TEST(RealProgram, InstallHookLoadsTheSignedCompanionsAndShellChildEnds) {
+  ScopedTempFolder temp;
+  const std::wstring log = temp.path() + L"\\standins.log";
+  const std::wstring suite = ParentFolder(ParentFolder(VelmoraUnderTest()));
+  ScopedSuiteRegistration registration(suite, RegistryViewOf(VelmoraUnderTest()));
+  const EnvironmentOverrides environment = {{L"APPDATA", temp.path()}, {L"VELMORA_STANDIN_LOG", log}};
+
+  ChildResult install = RunChild(VelmoraUnderTest(), L"/inst_norun", kTimeoutMs, environment);
+  ASSERT_TRUE(install.started);
+  EXPECT_TRUE(install.finished);
+  EXPECT_EQ(0u, install.exit_code);
+  const auto entries = ReadLog(log);
+  EXPECT_EQ(2u, Count(entries, "hostkit", "start "));
+  EXPECT_EQ(2u, Count(entries, "hostkit", "release "));
+  EXPECT_EQ(1u, Count(entries, "faultsink", "initialize"));
+
+  ChildResult child = RunChild(VelmoraUnderTest(), L"--type=renderer", kTimeoutMs, environment);
+  EXPECT_TRUE(child.finished);
+  EXPECT_EQ(0u, child.exit_code);
 }
 
 }  // namespace
@@ -189,12 +199,12 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg.rfind(flag, 0) == 0) {
       const std::string path = arg.substr(flag.size());
-      velmora::test::g_velmora.assign(path.begin(), path.end());
+      velmora::test::SetVelmoraUnderTest(std::wstring(path.begin(), path.end()));
     }
   }
-  if (velmora::test::g_velmora.empty()) {
-    velmora::test::g_velmora =
-        velmora::ParentFolder(velmora::ParentFolder(velmora::GetModulePath(nullptr))) + L"\\suite\\Utils\\Velmora.exe";
+  if (velmora::test::VelmoraUnderTest().empty()) {
+    velmora::test::SetVelmoraUnderTest(velmora::ParentFolder(velmora::ParentFolder(velmora::GetModulePath(nullptr))) +
+                                       L"\\suite\\Utils\\Velmora.exe");
   }
   return RUN_ALL_TESTS();
 }

@@ -1,0 +1,154 @@
+#include "app/launch.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+#include <winsafer.h>
+
+#include <atomic>
+#include <vector>
+
+#include "platform/core_libraries.h"
+#include "platform/scoped_handle.h"
+#include "platform/trust.h"
+
+namespace velmora {
+namespace {
+
+constexpr wchar_t kBrowserClientStateKey[] =
+    L"Software\\Vuq\\Ravida6\\Update\\ClientState\\{02E720BD-2B50-4404-947C-65DBE64F6970}";
+constexpr wchar_t kBrowserAppPathKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ravida.exe";
+
+bool FileExists(const std::wstring& path) {
+  return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring QuotedCommandLine(const std::wstring& path, const std::wstring& parameters) {
+  std::wstring command = L"\"" + path + L"\"";
+  if (!parameters.empty()) command += L" " + parameters;
+  return command;
+}
+
+bool StartProcess(const wchar_t* application, std::wstring command_line) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  // CreateProcessW may write into the command line, so it gets a copy it owns.
+  if (!::CreateProcessW(application, command_line.data(), nullptr, nullptr, /*bInheritHandles=*/FALSE, 0, nullptr,
+                        nullptr, &startup, &info)) {
+    return false;
+  }
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return true;
+}
+
+// A registry string of at most `max_bytes` bytes (terminator included), or empty.
+std::wstring ReadRegistryText(HKEY root, const wchar_t* subkey, const wchar_t* name, DWORD max_bytes) {
+  std::vector<wchar_t> buffer(max_bytes / sizeof(wchar_t) + 1, L'\0');
+  DWORD type = REG_NONE;
+  DWORD size = max_bytes;
+  if (::SHGetValueW(root, subkey, name, &type, buffer.data(), &size) != ERROR_SUCCESS || type != REG_SZ) {
+    return {};
+  }
+  buffer.back() = L'\0';  // a value stored without its terminator still ends here
+  return buffer.data();
+}
+
+std::atomic<bool> g_contained{false};
+
+}  // namespace
+
+bool IsLaunchableFile(const std::wstring& path) { return FileExists(path) && IsTrustedFile(path); }
+
+bool LaunchFile(const std::wstring& path, const std::wstring& parameters) {
+  if (!IsLaunchableFile(path)) return false;
+  return StartProcess(path.c_str(), QuotedCommandLine(path, parameters));
+}
+
+bool LaunchCommand(const std::wstring& path, const std::wstring& parameters) {
+  if (!IsLaunchableFile(path)) return false;
+  return StartProcess(nullptr, QuotedCommandLine(path, parameters));
+}
+
+HINSTANCE ShellOpenFile(const std::wstring& path, const std::wstring& parameters, int show) {
+  if (!IsLaunchableFile(path)) return nullptr;
+  return ::ShellExecuteW(nullptr, L"open", path.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+                         nullptr, show);
+}
+
+bool LaunchAsNormalUser(const std::wstring& command_line, STARTUPINFOW* startup_info,
+                        PROCESS_INFORMATION* process_info) {
+  try {
+    SAFER_LEVEL_HANDLE level = nullptr;
+    if (!::SaferCreateLevel(SAFER_SCOPEID_USER, SAFER_LEVELID_NORMALUSER, SAFER_LEVEL_OPEN, &level, nullptr)) {
+      return false;
+    }
+    HANDLE token = nullptr;
+    const BOOL computed = ::SaferComputeTokenFromLevel(level, nullptr, &token, 0, nullptr);
+    ::SaferCloseLevel(level);
+    if (!computed) return false;
+    ScopedHandle owned_token(token);
+    std::wstring command = command_line;
+    return ::CreateProcessAsUserW(owned_token.get(), nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, startup_info, process_info) != FALSE;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool LaunchAsDesktopUser(const std::wstring& file, const std::wstring& parameters) {
+  if (BindHostKitTable() && !parameters.empty() && parameters.size() <= kDesktopLaunchParametersLimit) {
+    const auto result = HostKitShellExecute(nullptr, L"open", file.c_str(), parameters.c_str(), nullptr, SW_SHOW);
+    if (result && *result > 32) return true;
+  }
+  if (file.empty() || parameters.empty()) return false;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!LaunchAsNormalUser(L"\"" + file + L"\" " + parameters, &startup, &info)) return false;
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return true;
+}
+
+std::wstring FindMakersBrowser() {
+  std::wstring uninstall = ReadRegistryText(HKEY_CURRENT_USER, kBrowserClientStateKey, L"UninstallString", 259);
+  if (!uninstall.empty()) {
+    // The uninstaller sits three folders below the browser: <root>\Application\<version>\Installer.
+    wchar_t combined[MAX_PATH] = {};
+    if (uninstall.size() < MAX_PATH && ::PathCombineW(combined, uninstall.c_str(), L"..\\..\\..\\Ravida.exe") &&
+        FileExists(combined)) {
+      return combined;
+    }
+  }
+  std::wstring app_path = ReadRegistryText(HKEY_LOCAL_MACHINE, kBrowserAppPathKey, nullptr, 2046);
+  if (FileExists(app_path)) return app_path;
+  return {};
+}
+
+bool OpenUrlOutside(const std::wstring& url) {
+  const std::wstring browser = FindMakersBrowser();
+  if (!browser.empty()) {
+    if (BindHostKitTable()) {
+      LaunchAsDesktopUser(browser, url);
+    } else {
+      ::ShellExecuteW(nullptr, L"open", browser.c_str(), url.c_str(), nullptr, SW_SHOW);
+    }
+  } else if (!HostKitOpenUrl(url.c_str())) {
+    ::ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOW);
+  }
+  return true;
+}
+
+void ContainProcess() {
+  if (g_contained.exchange(true)) return;
+  HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+  if (!job) return;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+  ::AssignProcessToJobObject(job, ::GetCurrentProcess());
+  // The handle stays open on purpose: closing it (or the process ending) ends the job's processes.
+}
+
+}  // namespace velmora

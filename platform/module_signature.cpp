@@ -1,0 +1,130 @@
+#include "platform/module_signature.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+#include <shlwapi.h>
+#include <softpub.h>
+#include <wintrust.h>
+
+#include <vector>
+
+#include "config/build_constants.h"
+#include "platform/scoped_handle.h"
+
+namespace velmora {
+namespace {
+
+struct CertStoreTraits {
+  using Handle = HCERTSTORE;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::CertCloseStore(h, 0); }
+};
+
+struct CryptMsgTraits {
+  using Handle = HCRYPTMSG;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::CryptMsgClose(h); }
+};
+
+struct CertContextTraits {
+  using Handle = PCCERT_CONTEXT;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::CertFreeCertificateContext(h); }
+};
+
+using ScopedCertStore = ScopedHandleT<CertStoreTraits>;
+using ScopedCryptMsg = ScopedHandleT<CryptMsgTraits>;
+using ScopedCertContext = ScopedHandleT<CertContextTraits>;
+
+// A signer record is a few kilobytes; the cap only keeps a hostile file from asking for gigabytes.
+constexpr DWORD kMaxSignerInfoBytes = 16u << 20;
+
+}  // namespace
+
+LONG VerifyAuthenticode(const std::wstring& path) {
+  WINTRUST_FILE_INFO file = {};
+  file.cbStruct = sizeof(file);
+  file.pcwszFilePath = path.c_str();
+
+  WINTRUST_DATA data = {};
+  data.cbStruct = sizeof(data);
+  data.dwUIChoice = WTD_UI_NONE;
+  data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  data.dwUnionChoice = WTD_CHOICE_FILE;
+  data.pFile = &file;
+  data.dwStateAction = WTD_STATEACTION_VERIFY;
+
+  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  // INVALID_HANDLE_VALUE as the window: no interactive user, so no provider may ask anything.
+  const HWND no_user = static_cast<HWND>(INVALID_HANDLE_VALUE);
+  const LONG status = ::WinVerifyTrust(no_user, &action, &data);
+  // The verify step leaves provider state behind even when it fails; only the close step frees it.
+  data.dwStateAction = WTD_STATEACTION_CLOSE;
+  ::WinVerifyTrust(no_user, &action, &data);
+  return status;
+}
+
+std::wstring GetSignerSubjectName(const std::wstring& path) {
+  DWORD encoding = 0;
+  DWORD content_type = 0;
+  DWORD format_type = 0;
+  ScopedCertStore store;
+  ScopedCryptMsg message;
+  // For an object kind of FILE the "object" is the wide path itself. Only a signature embedded
+  // in a PE file is accepted: a detached PKCS#7 file named like a module is not a signed module.
+  if (!::CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+                          CERT_QUERY_FORMAT_FLAG_BINARY, /*dwFlags=*/0, &encoding, &content_type, &format_type,
+                          store.receive(), message.receive(), /*ppvContext=*/nullptr)) {
+    return {};
+  }
+
+  DWORD size = 0;
+  if (!::CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, /*dwIndex=*/0, nullptr, &size) || size == 0 ||
+      size > kMaxSignerInfoBytes) {
+    return {};
+  }
+  // CMSG_SIGNER_INFO is a structure with pointers into the same buffer, written in place; the
+  // allocation from operator new is aligned for it.
+  std::vector<BYTE> buffer(size);
+  if (!::CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size) ||
+      size < sizeof(CMSG_SIGNER_INFO)) {
+    return {};
+  }
+  const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(buffer.data());
+
+  // The signer record names its certificate by issuer and serial number only; the certificate
+  // itself is in the signature's own store.
+  CERT_INFO wanted = {};
+  wanted.Issuer = signer->Issuer;
+  wanted.SerialNumber = signer->SerialNumber;
+  const ScopedCertContext certificate(::CertFindCertificateInStore(
+      store.get(), encoding, /*dwFindFlags=*/0, CERT_FIND_SUBJECT_CERT, &wanted, /*pPrevCertContext=*/nullptr));
+  if (!certificate) return {};
+
+  // The common name only: the simple display name would fall back to the organisation or e-mail
+  // of a certificate without one, and any of those could then pass for the signer's name.
+  // The count includes the terminator and is 1 (an empty text) when there is no common name.
+  void* common_name = const_cast<char*>(szOID_COMMON_NAME);
+  const DWORD length = ::CertGetNameStringW(certificate.get(), CERT_NAME_ATTR_TYPE, /*dwFlags=*/0, common_name,
+                                            nullptr, 0);
+  if (length <= 1) return {};
+  std::wstring name(length, L'\0');
+  const DWORD written =
+      ::CertGetNameStringW(certificate.get(), CERT_NAME_ATTR_TYPE, 0, common_name, name.data(), length);
+  if (written <= 1 || written > length) return {};
+  name.resize(written - 1);
+  return name;
+}
+
+bool VerifyModuleSignature(const std::wstring& path) {
+  // A relative path would be resolved against whatever the current folder happens to be.
+  // PathIsRelativeW also calls an empty path relative.
+  if (::PathIsRelativeW(path.c_str())) return false;
+  if (VerifyAuthenticode(path) != 0) return false;
+  // The trust check proves the file is whole and signed; which signer it was is ours to check. A
+  // name compared exactly, case included, is the only thing that refuses a self-made certificate
+  // where the chain to a root is not checked.
+  return GetSignerSubjectName(path) == kSignerName;
+}
+
+}  // namespace velmora

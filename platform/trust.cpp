@@ -1,0 +1,228 @@
+#include "platform/trust.h"
+
+#include <shlwapi.h>
+
+#include <atomic>
+#include <climits>
+#include <new>
+#include <utility>
+
+#include "platform/module_path.h"
+#include "platform/scoped_handle.h"
+#include "platform/text.h"
+
+namespace velmora {
+namespace {
+
+constexpr wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
+constexpr size_t kMaxSuiteFolderChars = 516 / sizeof(wchar_t) - 1;  // 516 bytes with the terminator
+
+constexpr wchar_t kSelfProtectionDevice[] = L"\\\\.\\VuqSelfProtection";
+// FILE_DEVICE_UNKNOWN, function 0x813, METHOD_BUFFERED, FILE_ANY_ACCESS.
+constexpr DWORD kQueryProcessProtection = 0x22204C;
+
+constexpr size_t kMaxJoinedPathChars = 511;
+
+constexpr std::wstring_view kOwnSignatureLibraries[] = {L"BaseCore.dll", L"ConfCore.dll", L"HostKit.dll"};
+
+std::atomic<ModuleVerifier> g_own_signature{nullptr};
+std::atomic<FileTrustService> g_trust_service{nullptr};
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+std::wstring_view WithoutLeadingSeparators(std::wstring_view name) {
+  while (!name.empty() && IsSeparator(name.front())) name.remove_prefix(1);
+  return name;
+}
+
+// `folder` and `name` with exactly one backslash between them.
+std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
+  std::wstring joined(folder);
+  if (!joined.empty() && !IsSeparator(joined.back())) joined += L'\\';
+  joined += WithoutLeadingSeparators(name);
+  return joined;
+}
+
+bool IsExistingFile(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Case-insensitive the way the file system compares names, not just A-Z.
+bool SameFileName(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size() || a.size() > INT_MAX) return false;
+  if (a.empty()) return true;
+  const int length = static_cast<int>(a.size());
+  return ::CompareStringOrdinal(a.data(), length, b.data(), length, /*bIgnoreCase=*/TRUE) == CSTR_EQUAL;
+}
+
+std::optional<std::wstring> Canonicalize(const std::wstring& path) {
+  // PathCanonicalizeW writes up to MAX_PATH characters and older systems do not check the source.
+  if (path.empty() || path.size() >= MAX_PATH) return std::nullopt;
+  wchar_t canonical[MAX_PATH] = {};
+  if (!::PathCanonicalizeW(canonical, path.c_str())) return std::nullopt;
+  return std::wstring(canonical);
+}
+
+bool OwnSignatureVerifies(const std::wstring& path) {
+  const ModuleVerifier verifier = g_own_signature.load();
+  if (verifier == nullptr) return false;
+  try {
+    return verifier(path);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TrustServiceAccepts(const std::wstring& path) {
+  const FileTrustService service = g_trust_service.load();
+  if (service == nullptr) return false;
+  try {
+    const std::optional<int> trust_class = service(path);
+    return trust_class.has_value() && *trust_class != kUntrustedFileClass;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool UsesOwnSignature(std::wstring_view name) {
+  name = WithoutLeadingSeparators(name);
+  for (const std::wstring_view library : kOwnSignatureLibraries) {
+    if (EqualsIgnoreAsciiCase(name, library)) return true;
+  }
+  return false;
+}
+
+// The file of the loaded module `name`, or empty. The reference GetModuleHandleExW takes (so the
+// module cannot go away while we ask for its file) is given back at once.
+std::wstring LoadedModulePath(const std::wstring& name) {
+  ScopedLibrary module;
+  if (!::GetModuleHandleExW(0, name.c_str(), module.receive())) return {};
+  return GetModulePath(module.get());
+}
+
+std::wstring FirstKnownCandidate(std::wstring_view name, const RuntimeConfig& config) {
+  for (const KnownDll& known : config.known_dlls) {
+    if (!SameFileName(known.name, name)) continue;
+    for (const std::wstring& candidate : known.paths) {
+      if (IsExistingFile(candidate)) return candidate;
+    }
+  }
+  return {};
+}
+
+std::wstring FirstInDefaultDirectories(std::wstring_view name, const RuntimeConfig& config) {
+  for (const std::wstring& folder : config.default_dll_directories) {
+    const std::wstring candidate = JoinPath(folder, name);
+    if (candidate.size() <= kMaxJoinedPathChars && IsExistingFile(candidate)) return candidate;
+  }
+  return {};
+}
+
+bool PassesCoreLibraryCheck(std::wstring_view name, const std::wstring& path, const std::wstring& suite_folder) {
+  if (IsVouchedForBySelfProtection(path, suite_folder)) return true;
+  if (::PathIsRelativeW(path.c_str())) return false;
+  return UsesOwnSignature(name) ? OwnSignatureVerifies(path) : TrustServiceAccepts(path);
+}
+
+// 0 not read, 1 being read, 2 read. Built in place and never destroyed, so a thread asking while
+// the process exits still reads a live string.
+volatile LONG g_suite_folder_state = 0;
+alignas(std::wstring) unsigned char g_suite_folder_storage[sizeof(std::wstring)];
+
+}  // namespace
+
+void SetTrustVerifiers(ModuleVerifier own_signature, FileTrustService trust_service) {
+  g_own_signature.store(own_signature);
+  g_trust_service.store(trust_service);
+}
+
+std::wstring ReadSuiteFolderForTrust() {
+  const std::optional<std::wstring> value =
+      QueryRegistryString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", kMaxSuiteFolderChars);
+  if (!value || value->empty()) return {};
+  std::optional<std::wstring> folder = Canonicalize(*value);
+  if (!folder) return {};
+  while (!folder->empty() && IsSeparator(folder->back())) folder->pop_back();
+  return *folder;
+}
+
+std::wstring SuiteFolderForTrust() {
+  if (::InterlockedCompareExchange(&g_suite_folder_state, 1, 0) == 0) {
+    std::wstring folder;
+    try {
+      folder = ReadSuiteFolderForTrust();
+    } catch (...) {
+      folder.clear();  // Out of memory: no suite folder, and waiters are released.
+    }
+    new (g_suite_folder_storage) std::wstring(std::move(folder));
+    ::InterlockedExchange(&g_suite_folder_state, 2);
+  } else {
+    while (::InterlockedCompareExchange(&g_suite_folder_state, 2, 2) != 2) ::Sleep(0);
+  }
+  return *std::launder(reinterpret_cast<const std::wstring*>(g_suite_folder_storage));
+}
+
+bool IsPathInsideFolderAscii(std::wstring_view folder, std::wstring_view path) {
+  if (folder.empty() || path.size() <= folder.size()) return false;
+  for (size_t i = 0; i < folder.size(); ++i) {
+    if (AsciiToLower(folder[i]) != AsciiToLower(path[i])) return false;
+  }
+  return IsSeparator(path[folder.size()]);
+}
+
+bool IsUnderSelfProtection() {
+  ScopedFileHandle device(::CreateFileW(kSelfProtectionDevice, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!device) return false;
+  DWORD process_id = ::GetCurrentProcessId();
+  DWORD answer = 0;
+  DWORD returned = 0;
+  // METHOD_BUFFERED copies back only what the driver wrote, so `answer` stays 0 unless it answered.
+  if (!::DeviceIoControl(device.get(), kQueryProcessProtection, &process_id, sizeof(process_id), &answer,
+                         sizeof(answer), &returned, /*lpOverlapped=*/nullptr)) {
+    return false;
+  }
+  return answer != 0;
+}
+
+bool IsVouchedForBySelfProtection(const std::wstring& path, const std::wstring& suite_folder) {
+  if (!IsUnderSelfProtection() || suite_folder.empty()) return false;
+  const std::optional<std::wstring> canonical = Canonicalize(path);
+  return canonical && IsPathInsideFolderAscii(suite_folder, *canonical);
+}
+
+bool IsTrustedFile(const std::wstring& path) {
+  if (IsVouchedForBySelfProtection(path, SuiteFolderForTrust())) return true;
+  if (::PathIsRelativeW(path.c_str())) return false;
+  return TrustServiceAccepts(path);
+}
+
+HMODULE LoadTrustedLibrary(const std::wstring& path) {
+  if (!IsTrustedFile(path)) return nullptr;
+  return ::LoadLibraryW(path.c_str());
+}
+
+DWORD LocateCoreLibraryWith(const std::wstring& name, const RuntimeConfig& config, const std::wstring& suite_folder,
+                            std::wstring* path) {
+  if (path) path->clear();
+  if (WithoutLeadingSeparators(name).empty()) return kCoreLibraryNotFound;
+  std::wstring found = LoadedModulePath(name);
+  if (found.empty()) found = FirstKnownCandidate(name, config);
+  if (found.empty()) found = FirstInDefaultDirectories(name, config);
+  if (found.empty()) {
+    if (suite_folder.empty()) return kCoreLibraryNotFound;
+    found = JoinPath(suite_folder, name);
+    // A file that is not there was not found; it is no damaged file either.
+    if (!IsExistingFile(found)) return kCoreLibraryNotFound;
+  }
+  const bool passes = PassesCoreLibraryCheck(name, found, suite_folder);
+  if (path) *path = std::move(found);
+  return passes ? kCoreLibraryFound : kCoreLibraryNotVerified;
+}
+
+DWORD LocateCoreLibrary(const std::wstring& name, std::wstring* path) {
+  return LocateCoreLibraryWith(name, GetRuntimeConfig(), SuiteFolderForTrust(), path);
+}
+
+}  // namespace velmora

@@ -1,0 +1,9 @@
+// Stand-in FaultSink.dll: crash reporting, reduced to recording the two calls.
+#include <windows.h>
+
+#include "standins/common/standin_log.h"
+
+extern "C" {
+__declspec(dllexport) void Initialize() { standin::Log("faultsink", "initialize cmd=%s", ::GetCommandLineA()); }
+__declspec(dllexport) void OnExiting() { standin::Log("faultsink", "exiting"); }
+}

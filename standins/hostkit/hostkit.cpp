@@ -1,0 +1,65 @@
+// Stand-in HostKit.dll: the two service objects the program starts and stops, and the lazily
+// bound function table (object factory, version, launch as the desktop user, open a link).
+#include <windows.h>
+#include <shellapi.h>
+
+#include "platform/suite_interfaces.h"
+#include "standins/common/standin_log.h"
+
+namespace {
+
+using velmora::IHostKitService;
+
+class Service final : public standin::RefCounted<IHostKitService> {
+ public:
+  explicit Service(const GUID& iid) : RefCounted(iid) {}
+  HRESULT STDMETHODCALLTYPE Start() override {
+    standin::Log("hostkit", "start %s", standin::GuidText(iid_).c_str());
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Stop() override {
+    standin::Log("hostkit", "stop %s", standin::GuidText(iid_).c_str());
+    return S_OK;
+  }
+  ~Service() override { standin::Log("hostkit", "release %s", standin::GuidText(iid_).c_str()); }
+};
+
+}  // namespace
+
+extern "C" {
+
+__declspec(dllexport) HRESULT WINAPI CreateObject(const GUID* iid, void** object) {
+  if (!iid || !object) return E_POINTER;
+  *object = nullptr;
+  if (*iid != velmora::kHostKitServiceA && *iid != velmora::kHostKitServiceB) return E_NOINTERFACE;
+  standin::Log("hostkit", "create %s", standin::GuidText(*iid).c_str());
+  *object = static_cast<IHostKitService*>(new Service(*iid));
+  return S_OK;
+}
+
+// Entry 0: the object factory. The stand-in makes no objects of its own here yet.
+__declspec(dllexport) HRESULT WINAPI HkCreateInstance(REFCLSID clsid, REFIID, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  standin::Log("hostkit", "create-instance %s", standin::GuidText(clsid).c_str());
+  return REGDB_E_CLASSNOTREG;
+}
+
+// Entry 1.
+__declspec(dllexport) DWORD WINAPI HkGetVersion() { return 1; }
+
+// Entry 3: the real suite starts the file in the desktop user's session; here, in ours.
+__declspec(dllexport) INT_PTR WINAPI HkShellExecute(HWND window, const wchar_t* verb, const wchar_t* file,
+                                                    const wchar_t* parameters, const wchar_t* directory, int show) {
+  standin::Log("hostkit", "shell-execute verb=%s file=%s params=%s show=%d", standin::Narrow(verb).c_str(),
+               standin::Narrow(file).c_str(), standin::Narrow(parameters).c_str(), show);
+  return reinterpret_cast<INT_PTR>(::ShellExecuteW(window, verb, file, parameters, directory, show));
+}
+
+// Entry 5: records the link; the stand-in opens no browser.
+__declspec(dllexport) BOOL WINAPI HkOpenUrl(const wchar_t* url) {
+  standin::Log("hostkit", "open-url %s", standin::Narrow(url).c_str());
+  return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,217 @@
+// The real Velmora.exe in a suite folder of its own, "installed" by the registry value that
+// names the suite, with the signed stand-ins beside it. What the stand-ins were asked to do is
+// read back from their log.
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/module_path.h"
+#include "platform/text.h"
+#include "platform/version_info.h"
+#include "tests/e2e/child_process.h"
+
+namespace velmora::test {
+namespace {
+
+constexpr DWORD kTimeoutMs = 10 * 60 * 1000;
+
+// Test programs and stand-in variants built beside the test executables.
+std::wstring TestFile(const wchar_t* name) { return ParentFolder(GetModulePath(nullptr)) + L"\\" + name; }
+
+FILETIME LastWrite(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
+class InstalledSuite : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(temp_.path().empty());
+    suite_ = temp_.path() + L"\\suite";
+    built_ = ParentFolder(ParentFolder(VelmoraUnderTest()));
+    ASSERT_EQ(0, ::SHCreateDirectoryExW(nullptr, (suite_ + L"\\Utils").c_str(), nullptr));
+    for (const wchar_t* name : {L"Utils\\Velmora.exe", L"HostKit.dll", L"FaultSink.dll", L"BaseCore.dll",
+                                L"ConfCore.dll"}) {
+      ASSERT_TRUE(::CopyFileW((built_ + L"\\" + name).c_str(), (suite_ + L"\\" + name).c_str(), FALSE)) << name;
+    }
+    log_ = temp_.path() + L"\\standins.log";
+    appdata_ = temp_.path() + L"\\appdata";
+    ::CreateDirectoryW(appdata_.c_str(), nullptr);
+
+    // The installed machine: the suite folder registered where the program reads it.
+    registration_.emplace(suite_, RegistryViewOf(VelmoraUnderTest()));
+  }
+
+  ChildResult Run(const std::wstring& arguments) {
+    return RunChild(suite_ + L"\\Utils\\Velmora.exe", arguments, kTimeoutMs,
+                    {{L"APPDATA", appdata_}, {L"VELMORA_STANDIN_LOG", log_}});
+  }
+
+  std::vector<LogEntry> Log() const { return ReadLog(log_); }
+
+  // Waits (bounded) until the log satisfies `done`; relaunched processes finish after the one
+  // the test started.
+  std::vector<LogEntry> WaitForLog(const std::function<bool(const std::vector<LogEntry>&)>& done) const {
+    std::vector<LogEntry> log;
+    for (int i = 0; i < 600; ++i) {
+      log = Log();
+      if (done(log)) break;
+      ::Sleep(100);
+    }
+    return log;
+  }
+
+  // The process started with "/lowrun" has logged its exit: the relaunch chain is over.
+  std::vector<LogEntry> WaitForLowrunExit() const {
+    return WaitForLog([](const std::vector<LogEntry>& log) {
+      for (const LogEntry& start : log) {
+        if (start.component != "faultsink" || start.text.find("/lowrun") == std::string::npos) continue;
+        for (const LogEntry& end : log) {
+          if (end.pid == start.pid && end.text == "exiting") return true;
+        }
+      }
+      return false;
+    });
+  }
+
+  void Tamper(const wchar_t* name) {
+    const std::wstring path = suite_ + L"\\" + name;
+    std::fstream file(WideToUtf8(path).c_str(), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekg(0, std::ios::end);
+    const std::streamoff middle = file.tellg() / 2;
+    char byte = 0;
+    file.seekg(middle);
+    file.read(&byte, 1);
+    byte = static_cast<char>(byte ^ 0x5A);
+    file.seekp(middle);
+    file.write(&byte, 1);
+  }
+
+  std::wstring PerUserCopy() const { return appdata_ + L"\\Vuqsafe\\Velmora\\Velmora.exe"; }
+  void PlaceCopy(const std::wstring& from) {
+    ::SHCreateDirectoryExW(nullptr, ParentFolder(PerUserCopy()).c_str(), nullptr);
+    ASSERT_TRUE(::CopyFileW(from.c_str(), PerUserCopy().c_str(), FALSE)) << from;
+  }
+
+  ScopedTempFolder temp_;
+  std::wstring built_, suite_, log_, appdata_;
+  std::optional<ScopedSuiteRegistration> registration_;
+};
+
+TEST_F(InstalledSuite, SignedCompanionsAreStartedAndReleased) {
+  ChildResult result = Run(L"/inst_norun");
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(0u, result.exit_code);
+  const auto log = Log();
+  for (const char* id : {"{FF6F9F16-F442-4C89-9042-528847DC768D}", "{76EF03C2-3177-4DBE-A7DB-19F8B1EC8301}"}) {
+    for (const char* step : {"create ", "start ", "stop ", "release "}) {
+      EXPECT_EQ(1u, Count(log, "hostkit", std::string(step) + id)) << step << id;
+    }
+  }
+  EXPECT_EQ(1u, Count(log, "faultsink", "initialize"));
+  EXPECT_EQ(1u, Count(log, "faultsink", "exiting"));
+}
+
+TEST_F(InstalledSuite, TamperedOrForeignCompanionsAreRefusedSilently) {
+  struct Case {
+    const wchar_t* file;
+    const wchar_t* replacement;  // a variant built beside the tests, or null to flip a byte
+    bool host_kit_loads;
+    bool fault_sink_loads;
+  };
+  const Case cases[] = {
+      {L"HostKit.dll", nullptr, false, true},
+      {L"HostKit.dll", L"HostKit_other.dll", false, true},
+      {L"HostKit.dll", L"HostKit_unsigned.dll", false, true},
+      {L"FaultSink.dll", nullptr, true, false},
+      // The trust service itself fails its check: nothing can be trusted.
+      {L"BaseCore.dll", nullptr, false, false},
+  };
+  const std::wstring clean = temp_.path() + L"\\clean";
+  ::CreateDirectoryW(clean.c_str(), nullptr);
+  for (const Case& c : cases) {
+    const std::wstring target = suite_ + L"\\" + c.file;
+    const std::wstring saved = clean + L"\\" + c.file;
+    ASSERT_TRUE(::CopyFileW(target.c_str(), saved.c_str(), FALSE));
+    if (c.replacement) {
+      ASSERT_TRUE(::CopyFileW((built_ + L"\\" + c.replacement).c_str(), target.c_str(), FALSE)) << c.replacement;
+    } else {
+      Tamper(c.file);
+    }
+    ::DeleteFileW(log_.c_str());
+    ChildResult result = Run(L"/inst_norun");
+    EXPECT_TRUE(result.finished);
+    EXPECT_EQ(0u, result.exit_code);
+    const auto log = Log();
+    EXPECT_EQ(c.host_kit_loads, Count(log, "hostkit", "start ") == 2) << c.file << (c.replacement ? c.replacement : L"");
+    EXPECT_EQ(c.fault_sink_loads, Count(log, "faultsink", "initialize") == 1) << c.file;
+    ASSERT_TRUE(::CopyFileW(saved.c_str(), target.c_str(), FALSE));
+  }
+}
+
+TEST_F(InstalledSuite, FirstStartRunsFromThePerUserCopyAndDropsElevationOnce) {
+  ChildResult result = Run(L"");
+  EXPECT_EQ(0u, result.exit_code);
+  const auto log = WaitForLowrunExit();
+  EXPECT_EQ(std::wstring(VELMORA_EXPECTED_VERSION), GetFileVersionText(PerUserCopy()));
+  // The suite's program, the copy with /rerun, and the copy again with /lowrun: no more.
+  EXPECT_EQ(3u, Count(log, "faultsink", "initialize"));
+  EXPECT_EQ(2u, Count(log, "faultsink", "/rerun"));
+  EXPECT_EQ(1u, Count(log, "faultsink", "/lowrun"));
+  EXPECT_EQ(1u, Count(log, "hostkit", "shell-execute"));
+
+  // A second start finds an equal copy and uses it as it is.
+  const FILETIME before = LastWrite(PerUserCopy());
+  ::DeleteFileW(log_.c_str());
+  EXPECT_EQ(0u, Run(L"").exit_code);
+  WaitForLowrunExit();
+  const FILETIME after = LastWrite(PerUserCopy());
+  EXPECT_EQ(0, ::CompareFileTime(&before, &after));
+}
+
+TEST_F(InstalledSuite, OlderOrUntrustedCopiesAreReplacedNewerOnesKept) {
+  // Older and signed: replaced by the running program.
+  PlaceCopy(TestFile(L"old_probe_signed.exe"));
+  EXPECT_EQ(0u, Run(L"").exit_code);
+  WaitForLowrunExit();
+  EXPECT_EQ(std::wstring(VELMORA_EXPECTED_VERSION), GetFileVersionText(PerUserCopy()));
+
+  // Unsigned: replaced whatever its version.
+  ::DeleteFileW(log_.c_str());
+  PlaceCopy(TestFile(L"version_probe.exe"));
+  EXPECT_EQ(0u, Run(L"").exit_code);
+  WaitForLowrunExit();
+  EXPECT_EQ(std::wstring(VELMORA_EXPECTED_VERSION), GetFileVersionText(PerUserCopy()));
+
+  // Newer and signed: kept, and started in place of the suite's program.
+  ::DeleteFileW(log_.c_str());
+  PlaceCopy(TestFile(L"version_probe_signed.exe"));
+  EXPECT_EQ(0u, Run(L"").exit_code);
+  EXPECT_EQ(L"3.14.15.9265", GetFileVersionText(PerUserCopy()));
+  EXPECT_EQ(0u, Count(Log(), "faultsink", "/rerun"));
+}
+
+TEST_F(InstalledSuite, ACopyThatCannotBeWrittenLeavesTheProgramRunningInPlace) {
+  PlaceCopy(TestFile(L"version_probe.exe"));  // unsigned: it would be replaced
+  HANDLE locked = ::CreateFileW(PerUserCopy().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+  EXPECT_EQ(0u, Run(L"").exit_code);
+  const auto log = WaitForLowrunExit();
+  ::CloseHandle(locked);
+  EXPECT_EQ(0u, Count(log, "faultsink", "/rerun"));
+  EXPECT_EQ(1u, Count(log, "faultsink", "/lowrun"));
+  EXPECT_EQ(L"3.14.15.9265", GetFileVersionText(PerUserCopy()));
+}
+
+}  // namespace
+}  // namespace velmora::test

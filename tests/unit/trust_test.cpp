@@ -1,0 +1,286 @@
+#include "platform/trust.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/module_path.h"
+#include "platform/scoped_handle.h"
+#include "platform/text.h"
+
+namespace velmora {
+namespace {
+
+// "\\?\" lets the file functions make and remove folders beyond MAX_PATH.
+std::wstring Long(const std::wstring& path) { return L"\\\\?\\" + path; }
+
+void DeleteTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW(Long(folder + L"\\*").c_str(), &data);
+  for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
+    const std::wstring name = data.cFileName, child = folder + L"\\" + name;
+    if (name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTree(child);
+    DeleteFileW(Long(child).c_str());
+  }
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  RemoveDirectoryW(Long(folder).c_str());
+}
+
+using Calls = std::vector<std::pair<char, std::wstring>>;  // 'o' own signature, 's' trust service
+
+// Fake verifiers: they log what they are asked and give the answers a test sets.
+struct Verifiers {
+  static inline Calls calls;
+  static inline bool own_answer = true;
+  static inline std::optional<int> service_answer = 1;
+  static bool Own(const std::wstring& path) {
+    calls.emplace_back('o', path);
+    return own_answer;
+  }
+  static std::optional<int> Service(const std::wstring& path) {
+    calls.emplace_back('s', path);
+    return service_answer;
+  }
+};
+
+class TrustTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int counter = 0;
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    root_ = FormatW(L"%lsVelmoraTrust%lu_%d", temp, GetCurrentProcessId(), ++counter);
+    ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
+    Verifiers::calls.clear();
+    Verifiers::own_answer = true;
+    Verifiers::service_answer = 1;
+    SetTrustVerifiers(&Verifiers::Own, &Verifiers::Service);
+  }
+  void TearDown() override {
+    SetTrustVerifiers(nullptr, nullptr);
+    SetCurrentDirectoryW(ParentFolder(GetModulePath(nullptr)).c_str());
+    DeleteTree(root_);
+  }
+  // Creates the folder `relative` (ending in "\") or the empty file `relative` inside the test folder.
+  std::wstring Make(const std::wstring& relative) {
+    for (size_t at = 0, next; (next = relative.find(L'\\', at)) != std::wstring::npos; at = next + 1) {
+      CreateDirectoryW(Long(root_ + L"\\" + relative.substr(0, next)).c_str(), nullptr);
+    }
+    const std::wstring path = root_ + L"\\" + relative;
+    if (path.back() != L'\\') {
+      ScopedFileHandle file(CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      EXPECT_TRUE(file) << path;
+    }
+    return path;
+  }
+
+  std::wstring root_;
+};
+
+TEST(SuiteFolderForTrust, ConcurrentFirstCallersShareOneRead) {
+  std::vector<std::wstring> seen(8);
+  std::vector<std::thread> threads;
+  for (auto& result : seen) threads.emplace_back([&result] { result = SuiteFolderForTrust(); });
+  for (auto& thread : threads) thread.join();
+  for (const auto& result : seen) EXPECT_EQ(result, ReadSuiteFolderForTrust());
+}
+
+TEST(PathInsideFolder, AsciiOnlyPrefixFollowedBySeparator) {
+  const struct { const wchar_t* folder; const wchar_t* path; bool inside; } cases[] = {
+      {L"C:\\Suite", L"c:\\SUITE\\a.dll", true},
+      {L"C:\\Suite", L"C:\\Suite/a.dll", true},
+      {L"C:", L"C:\\a.dll", true},
+      {L"C:\\Suite", L"C:\\SuiteX\\a.dll", false},  // a longer folder name sharing the prefix
+      {L"C:\\Suite", L"C:\\Suite", false},
+      {L"C:\\\u00dcber", L"C:\\\u00dcber\\a.dll", true},
+      {L"C:\\\u00fcber", L"C:\\\u00dcber\\a.dll", false},  // differs only in the case of a non-ASCII letter
+      {L"C:\\Kit", L"C:\\\u212Ait\\a.dll", false},         // KELVIN SIGN folds to "k" outside ASCII
+      {L"", L"\\a.dll", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsPathInsideFolderAscii(c.folder, c.path), c.inside) << c.folder << " " << c.path;
+  }
+}
+
+TEST_F(TrustTest, TrustServiceClassDecidesForAbsolutePathsOnly) {
+  const std::wstring file = Make(L"Suite\\a.dll");
+  // No self-protection device here: a file inside the suite folder still goes to the service.
+  EXPECT_FALSE(IsUnderSelfProtection());
+  EXPECT_FALSE(IsVouchedForBySelfProtection(file, root_ + L"\\Suite"));
+  for (const auto& [answer, trusted] : {std::pair{std::optional<int>(), false}, {std::optional<int>(3), false},
+                                        {std::optional<int>(0), true}, {std::optional<int>(1), true}}) {
+    Verifiers::calls.clear();
+    Verifiers::service_answer = answer;
+    EXPECT_EQ(IsTrustedFile(file), trusted) << answer.value_or(-1);
+    EXPECT_EQ(Verifiers::calls, (Calls{{'s', file}}));
+  }
+
+  Verifiers::service_answer = 1;
+  Verifiers::calls.clear();
+  SetCurrentDirectoryW((root_ + L"\\Suite").c_str());  // the relative names lead to a real file
+  for (const wchar_t* relative : {L"a.dll", L".\\a.dll", L"..\\Suite\\a.dll", L""}) {
+    EXPECT_FALSE(IsTrustedFile(relative)) << relative;
+  }
+  RuntimeConfig config;
+  config.known_dlls.push_back({L"NetCore.dll", {L"a.dll"}});
+  EXPECT_EQ(LocateCoreLibraryWith(L"NetCore.dll", config, L"", nullptr), kCoreLibraryNotVerified);
+  EXPECT_TRUE(Verifiers::calls.empty());
+
+  SetTrustVerifiers(nullptr, nullptr);  // the defaults refuse everything
+  EXPECT_FALSE(IsTrustedFile(file));
+  Make(L"Suite\\BaseCore.dll");
+  for (const wchar_t* name : {L"BaseCore.dll", L"a.dll"}) {
+    EXPECT_EQ(LocateCoreLibraryWith(name, {}, root_ + L"\\Suite", nullptr), kCoreLibraryNotVerified) << name;
+  }
+}
+
+TEST_F(TrustTest, TrustedLoaderLoadsOnlyWhatPasses) {
+  const std::wstring system_library = SystemFolderFile(L"msimg32.dll");
+  if (GetModuleHandleW(L"msimg32.dll")) GTEST_SKIP() << "msimg32.dll is already loaded";
+  Verifiers::service_answer = kUntrustedFileClass;
+  EXPECT_EQ(LoadTrustedLibrary(system_library), nullptr);
+  Verifiers::service_answer = 1;
+  EXPECT_EQ(LoadTrustedLibrary(L"msimg32.dll"), nullptr);  // relative, though the search order would find it
+  EXPECT_EQ(GetModuleHandleW(L"msimg32.dll"), nullptr);
+  {
+    const ScopedLibrary loaded(LoadTrustedLibrary(system_library));
+    ASSERT_TRUE(loaded);
+    // A loaded module is found in the process, and the reference taken to ask is given back.
+    std::wstring path;
+    EXPECT_EQ(LocateCoreLibraryWith(L"MSIMG32.DLL", {}, L"", &path), kCoreLibraryFound);
+    EXPECT_TRUE(EqualsIgnoreAsciiCase(path, system_library)) << path;
+  }
+  EXPECT_EQ(GetModuleHandleW(L"msimg32.dll"), nullptr);
+}
+
+TEST_F(TrustTest, SearchOrderLoadedThenKnownThenDefaultDirectoriesThenSuiteFolder) {
+  const std::wstring known = Make(L"Known\\NetCore.dll"), first_dir = Make(L"DirA\\NetCore.dll"),
+                     second_dir = Make(L"DirB\\NetCore.dll"), in_suite = Make(L"Suite\\NetCore.dll"),
+                     kernel = GetModulePath(GetModuleHandleW(L"kernel32.dll")), empty_dir = Make(L"Empty\\");
+  const std::wstring missing = root_ + L"\\Missing\\NetCore.dll", suite = root_ + L"\\Suite";
+  const KnownDll entry = {L"NetCore.dll", {missing, known}};
+  const std::vector<std::wstring> dirs = {empty_dir, root_ + L"\\DirA\\", root_ + L"\\DirB\\"};
+  // Long folders: joined with "\NetCore.dll" (12 characters) they give 512 and 511 characters.
+  std::wstring too_long = root_ + L"\\g", fits = root_ + L"\\f";
+  for (auto* folder : {&too_long, &fits}) {
+    for (size_t left; (left = 512 - (folder == &fits) - 12 - folder->size()) > 0;) {
+      *folder += L'\\' + std::wstring(left <= 151 ? left - 1 : 100, L'd');
+    }
+    Make(folder->substr(root_.size() + 1) + L"\\NetCore.dll");
+    *folder += L'\\';
+  }
+
+  const struct {
+    const char* what;
+    std::wstring name;
+    std::vector<KnownDll> known_dlls;
+    std::vector<std::wstring> dirs;
+    std::wstring suite;
+    DWORD result;
+    std::wstring path;
+  } cases[] = {
+      {"loaded module first", L"kernel32.dll", {{L"kernel32.dll", {known}}}, dirs, suite, 0, kernel},
+      {"known: first existing candidate", L"NetCore.dll", {entry}, dirs, suite, 0, known},
+      {"known: name without regard to case", L"netcore.DLL", {entry}, dirs, suite, 0, known},
+      {"known: every entry of the name", L"NetCore.dll", {{L"NetCore.dll", {missing}}, entry}, {}, L"", 0, known},
+      {"known: other names not consulted", L"NetCore.dll",
+       {{L"NetCore.dl", {known}}, {L"NetCore.dll2", {known}}, {L"\\NetCore.dll", {known}}}, dirs, suite, 0,
+       first_dir},
+      {"first directory holding the file", L"NetCore.dll", {{L"NetCore.dll", {missing}}},
+       {empty_dir, root_ + L"\\DirB\\"}, suite, 0, second_dir},
+      {"joined paths under 512 characters", L"NetCore.dll", {}, {too_long, fits}, L"", 0, fits + L"NetCore.dll"},
+      {"suite folder last", L"NetCore.dll", {}, {empty_dir}, suite, 0, in_suite},
+      {"suite folder, separators skipped", L"\\/NetCore.dll", {}, {}, suite + L"\\", 0, in_suite},
+      {"missing everywhere", L"NetCore.dll", {}, {empty_dir}, L"", 2, L""},
+      {"missing in the suite folder", L"Other.dll", {}, {empty_dir}, suite, 2, L""},
+      {"no name", L"\\", {}, {}, suite, 2, L""},
+  };
+  for (const auto& c : cases) {
+    RuntimeConfig config;
+    config.known_dlls = c.known_dlls;
+    config.default_dll_directories = c.dirs;
+    std::wstring path = L"stale";
+    Verifiers::calls.clear();
+    EXPECT_EQ(LocateCoreLibraryWith(c.name, config, c.suite, &path), c.result) << c.what;
+    EXPECT_EQ(path, c.path) << c.what;
+    EXPECT_EQ(Verifiers::calls, (c.result == 0 ? Calls{{'s', c.path}} : Calls{})) << c.what;
+  }
+}
+
+TEST_F(TrustTest, EachCoreLibraryGoesToItsVerifier) {
+  const std::wstring suite = root_ + L"\\Suite";
+  const struct { const wchar_t* name; char verifier; } libraries[] = {
+      {L"BaseCore.dll", 'o'}, {L"ConfCore.dll", 'o'}, {L"HostKit.dll", 'o'},
+      {L"hostkit.DLL", 'o'},  {L"NetCore.dll", 's'},  {L"Other.dll", 's'}};
+  for (const auto& library : libraries) {
+    const std::wstring file = Make(L"Suite\\" + std::wstring(library.name));
+    for (const bool own_accepts : {true, false}) {  // only one verifier accepts: the answer shows which decided
+      Verifiers::calls.clear();
+      Verifiers::own_answer = own_accepts;
+      Verifiers::service_answer = own_accepts ? kUntrustedFileClass : 1;
+      std::wstring path;
+      EXPECT_EQ(LocateCoreLibraryWith(library.name, {}, suite, &path),
+                ((library.verifier == 'o') == own_accepts) ? kCoreLibraryFound : kCoreLibraryNotVerified)
+          << library.name;
+      EXPECT_EQ(path, file);  // kept on refusal too, for the caller to report
+      EXPECT_EQ(Verifiers::calls, (Calls{{library.verifier, file}})) << library.name;
+    }
+  }
+}
+
+TEST_F(TrustTest, ProcessWideLocateUsesTheProcess) {
+  std::wstring path;
+  EXPECT_EQ(LocateCoreLibrary(L"kernel32.dll", &path), kCoreLibraryFound);
+  EXPECT_EQ(path, GetModulePath(GetModuleHandleW(L"kernel32.dll")));
+  EXPECT_EQ(LocateCoreLibrary(L"VelmoraNoSuchCore.dll", &path), kCoreLibraryNotFound);
+  EXPECT_EQ(path, L"");
+}
+
+// Takes HKLM "...\App Paths\Guardian.exe" value "Path" away for a test and puts back what was there.
+class SuiteFolderForTrustTest : public ::testing::Test {
+ protected:
+  static constexpr wchar_t kKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
+  void SetUp() override {
+    ScopedRegKey key;
+    key_existed_ = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
+    DWORD bytes = DWORD(saved_.size());
+    had_value_ = RegQueryValueExW(key.get(), L"Path", nullptr, &type_, saved_.data(), &bytes) == ERROR_SUCCESS;
+    saved_.resize(had_value_ ? bytes : 0);
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kKey, L"Path");
+  }
+  void TearDown() override {
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kKey, L"Path");
+    if (!key_existed_) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
+    if (had_value_) RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey, L"Path", type_, saved_.data(), DWORD(saved_.size()));
+  }
+
+  bool key_existed_ = false, had_value_ = false;
+  DWORD type_ = REG_NONE;
+  std::vector<BYTE> saved_ = std::vector<BYTE>(65536);
+};
+
+TEST_F(SuiteFolderForTrustTest, CanonicalWithoutTrailingSeparators) {
+  EXPECT_EQ(ReadSuiteFolderForTrust(), L"");
+  const std::wstring longest = L"C:\\" + std::wstring(254, L'p');  // 257 characters: 516 bytes with the terminator
+  const struct { DWORD type; std::wstring value, expected; } cases[] = {
+      {REG_SZ, L"C:\\Suite\\/\\", L"C:\\Suite"},
+      {REG_EXPAND_SZ, L"C:\\a\\..\\Suite\\.\\Utils", L"C:\\Suite\\Utils"},
+      {REG_SZ, L"C:\\", L"C:"},
+      {REG_SZ, longest, longest},
+      {REG_SZ, longest + L"p", L""},
+      {REG_SZ, L"", L""},
+      {REG_BINARY, L"C:\\Suite", L""},
+  };
+  for (const auto& c : cases) {
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey, L"Path", c.type, c.value.c_str(), DWORD((c.value.size() + 1) * 2));
+    EXPECT_EQ(ReadSuiteFolderForTrust(), c.expected) << c.value;
+  }
+}
+
+}  // namespace
+}  // namespace velmora
