@@ -5,9 +5,9 @@
 #include <winsafer.h>
 
 #include <atomic>
-#include <vector>
 
 #include "platform/core_libraries.h"
+#include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/trust.h"
 
@@ -42,17 +42,6 @@ bool StartProcess(const wchar_t* application, std::wstring command_line) {
   return true;
 }
 
-// A registry string of at most `max_bytes` bytes (terminator included), or empty.
-std::wstring ReadRegistryText(HKEY root, const wchar_t* subkey, const wchar_t* name, DWORD max_bytes) {
-  std::vector<wchar_t> buffer(max_bytes / sizeof(wchar_t) + 1, L'\0');
-  DWORD type = REG_NONE;
-  DWORD size = max_bytes;
-  if (::SHGetValueW(root, subkey, name, &type, buffer.data(), &size) != ERROR_SUCCESS || type != REG_SZ) {
-    return {};
-  }
-  buffer.back() = L'\0';  // a value stored without its terminator still ends here
-  return buffer.data();
-}
 
 std::atomic<bool> g_contained{false};
 
@@ -112,7 +101,10 @@ bool LaunchAsDesktopUser(const std::wstring& file, const std::wstring& parameter
 }
 
 std::wstring FindMakersBrowser() {
-  std::wstring uninstall = ReadRegistryText(HKEY_CURRENT_USER, kBrowserClientStateKey, L"UninstallString", 259);
+  // Both places are read into fixed buffers (259 and 2046 bytes): longer values are refused.
+  std::wstring uninstall =
+      QueryRegistryString(HKEY_CURRENT_USER, kBrowserClientStateKey, L"UninstallString", 259 / sizeof(wchar_t) - 1)
+          .value_or(std::wstring());
   if (!uninstall.empty()) {
     // The uninstaller sits three folders below the browser: <root>\Application\<version>\Installer.
     wchar_t combined[MAX_PATH] = {};
@@ -121,7 +113,8 @@ std::wstring FindMakersBrowser() {
       return combined;
     }
   }
-  std::wstring app_path = ReadRegistryText(HKEY_LOCAL_MACHINE, kBrowserAppPathKey, nullptr, 2046);
+  std::wstring app_path =
+      QueryRegistryString(HKEY_LOCAL_MACHINE, kBrowserAppPathKey, L"", 2046 / sizeof(wchar_t) - 1).value_or(std::wstring());
   if (FileExists(app_path)) return app_path;
   return {};
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/module_path.h"
+#include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 
@@ -107,27 +108,8 @@ bool StartsWithPathIgnoreCase(std::wstring_view text, std::wstring_view prefix) 
   return ::CompareStringOrdinal(text.data(), length, prefix.data(), length, /*bIgnoreCase=*/TRUE) == CSTR_EQUAL;
 }
 
-// A REG_SZ or REG_EXPAND_SZ value of at most `max_chars` characters, unexpanded. Other types,
-// longer values and values stored without a terminator count as missing (empty).
 std::wstring ReadRegistryString(HKEY root, const wchar_t* subkey, const wchar_t* name, size_t max_chars) {
-  ScopedRegKey key;
-  if (::RegOpenKeyExW(root, subkey, 0, KEY_QUERY_VALUE, key.receive()) != ERROR_SUCCESS) return {};
-  std::vector<wchar_t> buffer(max_chars + 1, L'\0');
-  DWORD type = REG_NONE;
-  DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-  if (::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes) !=
-      ERROR_SUCCESS) {
-    return {};  // ERROR_MORE_DATA included: a longer value is refused, not cut.
-  }
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
-  // RegQueryValueExW hands back the bytes as stored: a value written without its terminator (or
-  // with an odd byte count) arrives unterminated, and the zeroed tail of our buffer must not stand
-  // in for the missing terminator.
-  const wchar_t* begin = buffer.data();
-  const wchar_t* end = begin + std::min<size_t>(bytes / sizeof(wchar_t), buffer.size());
-  const wchar_t* terminator = std::find(begin, end, L'\0');
-  if (terminator == end) return {};
-  return std::wstring(begin, terminator);
+  return QueryRegistryString(root, subkey, name, max_chars).value_or(std::wstring());
 }
 
 std::wstring FolderTwoAboveProgram() {

@@ -51,10 +51,5 @@ RuntimeConfig ReadRuntimeConfigFile(const std::wstring& ini_path);
 // resolved or the path does not fit MAX_PATH. Reads the registry and the environment, nothing else.
 std::optional<std::wstring> ConfigEntryToPath(std::wstring_view entry, std::wstring_view ini_folder, bool directory);
 
-// A REG_SZ or REG_EXPAND_SZ value of at most `max_chars` characters, as stored (not expanded).
-// Nothing when the key or value is missing, of another type, longer, or stored without its
-// terminator. `name` empty reads the key's default value.
-std::optional<std::wstring> QueryRegistryString(HKEY root, const std::wstring& subkey, const std::wstring& name,
-                                                size_t max_chars);
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/module_path.h"
+#include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 

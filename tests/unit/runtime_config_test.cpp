@@ -9,27 +9,15 @@
 #include "platform/module_path.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
+#include "tests/support/file_tree.h"
 
 namespace velmora {
 namespace {
 
 using namespace std::string_literals;
 
-// "\\?\" lets the file functions make and remove folders beyond MAX_PATH.
-std::wstring Long(const std::wstring& path) { return L"\\\\?\\" + path; }
-
-void DeleteTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW data;
-  const HANDLE find = FindFirstFileW(Long(folder + L"\\*").c_str(), &data);
-  for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
-    const std::wstring name = data.cFileName, child = folder + L"\\" + name;
-    if (name == L"." || name == L"..") continue;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTree(child);
-    DeleteFileW(Long(child).c_str());
-  }
-  if (find != INVALID_HANDLE_VALUE) FindClose(find);
-  RemoveDirectoryW(Long(folder).c_str());
-}
+using test::DeleteTree;
+using test::Long;
 
 // `path` extended by folders of at most 150 characters to exactly `length` characters.
 std::wstring PathOfLength(std::wstring path, size_t length) {

@@ -1,0 +1,22 @@
+#include "tests/support/file_tree.h"
+
+#include <windows.h>
+
+namespace velmora::test {
+
+std::wstring Long(const std::wstring& path) { return L"\\\\?\\" + path; }
+
+void DeleteTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = ::FindFirstFileW(Long(folder + L"\\*").c_str(), &data);
+  for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &data)) {
+    const std::wstring name = data.cFileName, child = folder + L"\\" + name;
+    if (name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTree(child);
+    ::DeleteFileW(Long(child).c_str());
+  }
+  if (find != INVALID_HANDLE_VALUE) ::FindClose(find);
+  ::RemoveDirectoryW(Long(folder).c_str());
+}
+
+}  // namespace velmora::test
