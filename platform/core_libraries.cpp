@@ -54,6 +54,20 @@ bool HostKitOpenUrl(const wchar_t* url) {
   return open_url && open_url(url) != FALSE;
 }
 
+std::optional<DWORD> QueryMessageCenterSetting(const MsgCenterSettingKey& key) {
+  // Never released: it lives as long as the process, like the library that made it.
+  static IMsgCenterSettings2* const settings = [] {
+    auto create = GetCoreFunction<HostKitCreateInstanceFn>(CoreLibrary::kHostKit, kHostKitCreateInstance);
+    void* object = nullptr;
+    if (!create || FAILED(create(kMsgCenterSettingsObject, kMsgCenterSettingsObject, &object))) return
+        static_cast<IMsgCenterSettings2*>(nullptr);
+    return static_cast<IMsgCenterSettings2*>(object);
+  }();
+  DWORD value = 0;
+  if (!settings || FAILED(settings->QuerySetting(1, &key, &value))) return std::nullopt;
+  return value;
+}
+
 std::optional<int> QueryFileTrustClass(const std::wstring& path) {
   auto query = GetCoreFunction<BaseCoreFileTrustFn>(CoreLibrary::kBaseCore, kBaseCoreFileTrust);
   int trust_class = 0;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/suite_interfaces.h"
 #include "platform/system_functions.h"
 
 namespace velmora {
@@ -51,6 +52,11 @@ std::optional<INT_PTR> HostKitShellExecute(HWND window, const wchar_t* verb, con
 
 // Entry 5; false when the entry is missing or answers 0.
 bool HostKitOpenUrl(const wchar_t* url);
+
+// Reads a message-center setting through HostKit's settings object, which is made once on first
+// use (concurrent first callers wait for it) and kept. nullopt when the object is missing or the
+// query fails. Any thread.
+std::optional<DWORD> QueryMessageCenterSetting(const MsgCenterSettingKey& key);
 
 // --- BaseCore.dll -------------------------------------------------------------------------------
 // The file-trust service: the trust class of a signed file (3 refuses), or no answer.

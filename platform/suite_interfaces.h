@@ -21,6 +21,26 @@ constexpr GUID kHostKitServiceA = {0xFF6F9F16, 0xF442, 0x4C89, {0x90, 0x42, 0x52
 // {76EF03C2-3177-4DBE-A7DB-19F8B1EC8301}
 constexpr GUID kHostKitServiceB = {0x76EF03C2, 0x3177, 0x4DBE, {0xA7, 0xDB, 0x19, 0xF8, 0xB1, 0xEC, 0x83, 0x01}};
 
+// HostKit.dll's message-center settings, made through its object factory (table entry 0) with
+// this id as both object and interface id. A setting is named by a key triple.
+struct MsgCenterSettingKey {
+  DWORD group;
+  DWORD id;
+  DWORD flags;
+};
+
+struct IMsgCenterSettings2 : public IUnknown {
+  // Reads one setting of `scope` (1: the current user) into `value`.
+  virtual HRESULT STDMETHODCALLTYPE QuerySetting(DWORD scope, const MsgCenterSettingKey* key, DWORD* value) = 0;
+};
+
+// {AEF59C5A-6695-4F74-96A8-3F02A233F028}
+constexpr GUID kMsgCenterSettingsObject = {
+    0xAEF59C5A, 0x6695, 0x4F74, {0x96, 0xA8, 0x3F, 0x02, 0xA2, 0x33, 0xF0, 0x28}};
+
+// The side bar's own setting: whether the suite's message center wants the side bar kept low.
+constexpr MsgCenterSettingKey kSideBarQuietSetting = {21, 0x20002, 0};
+
 // BaseCore.dll's machine-identifier objects: a text query into the caller's buffer.
 struct IMachineId : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE QueryText(wchar_t* buffer, DWORD chars) = 0;

@@ -24,6 +24,34 @@ class Service final : public standin::RefCounted<IHostKitService> {
   ~Service() override { standin::Log("hostkit", "release %s", standin::GuidText(iid_).c_str()); }
 };
 
+// The settings a test or the demo sets live under this key, one DWORD per setting id in hex
+// ("20002"); a missing value reads 0.
+constexpr wchar_t kSettingsKey[] = L"Software\\VelmoraStandins\\MessageCenter";
+
+class MessageCenterSettings final : public standin::RefCounted<velmora::IMsgCenterSettings2> {
+ public:
+  MessageCenterSettings() : RefCounted(velmora::kMsgCenterSettingsObject) {}
+  HRESULT STDMETHODCALLTYPE QuerySetting(DWORD scope, const velmora::MsgCenterSettingKey* key, DWORD* value) override {
+    if (scope != 1 || !key || !value) return E_INVALIDARG;
+    wchar_t name[16];
+    _snwprintf(name, 16, L"%lx", static_cast<unsigned long>(key->id));
+    name[15] = L'\0';
+    DWORD stored = 0, type = 0, size = sizeof(stored);
+    HKEY settings = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &settings) == ERROR_SUCCESS) {
+      if (::RegQueryValueExW(settings, name, nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size) != ERROR_SUCCESS ||
+          type != REG_DWORD) {
+        stored = 0;
+      }
+      ::RegCloseKey(settings);
+    }
+    standin::Log("hostkit", "query-setting %lu:%lx = %lu", static_cast<unsigned long>(key->group),
+                 static_cast<unsigned long>(key->id), static_cast<unsigned long>(stored));
+    *value = stored;
+    return S_OK;
+  }
+};
+
 }  // namespace
 
 extern "C" {
@@ -37,12 +65,16 @@ __declspec(dllexport) HRESULT WINAPI CreateObject(const GUID* iid, void** object
   return S_OK;
 }
 
-// Entry 0: the object factory. The stand-in makes no objects of its own here yet.
-__declspec(dllexport) HRESULT WINAPI HkCreateInstance(REFCLSID clsid, REFIID, void** object) {
+// Entry 0: the object factory; the message-center settings are its one object.
+__declspec(dllexport) HRESULT WINAPI HkCreateInstance(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   standin::Log("hostkit", "create-instance %s", standin::GuidText(clsid).c_str());
-  return REGDB_E_CLASSNOTREG;
+  if (clsid != velmora::kMsgCenterSettingsObject) return REGDB_E_CLASSNOTREG;
+  auto* settings = new MessageCenterSettings();
+  const HRESULT result = settings->QueryInterface(iid, object);
+  settings->Release();
+  return result;
 }
 
 // Entry 1.

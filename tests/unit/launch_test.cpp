@@ -219,3 +219,24 @@ TEST(ContainProcessDeathTest, ChildrenDieWithTheContainedProcess) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// HostKit's settings object, bound the same way (SVuq.ini beside the tests).
+TEST(MessageCenterSetting, ReadsWhatTheSuiteStored) {
+  constexpr wchar_t kKey[] = L"Software\\VelmoraStandins\\MessageCenter";
+  SetTrustVerifiers(&VerifyModuleSignature, nullptr);
+  ::SHDeleteKeyW(HKEY_CURRENT_USER, kKey);
+  EXPECT_EQ(std::optional<DWORD>(0), QueryMessageCenterSetting(kSideBarQuietSetting));
+
+  const DWORD quiet = 1;
+  ::SHSetValueW(HKEY_CURRENT_USER, kKey, L"20002", REG_DWORD, &quiet, sizeof(quiet));
+  EXPECT_EQ(std::optional<DWORD>(1), QueryMessageCenterSetting(kSideBarQuietSetting));
+  // Another setting of the same group is a different value.
+  EXPECT_EQ(std::optional<DWORD>(0), QueryMessageCenterSetting({21, 0x20003, 0}));
+  ::SHDeleteKeyW(HKEY_CURRENT_USER, kKey);
+}
+
+}  // namespace
+}  // namespace velmora
