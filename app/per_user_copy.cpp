@@ -2,14 +2,13 @@
 
 #include <windows.h>
 
+#include "config/app_config.h"
 #include "platform/paths.h"
 #include "platform/trust.h"
 #include "platform/version_info.h"
 
 namespace velmora {
 namespace {
-
-std::wstring g_run_path;
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -36,11 +35,12 @@ std::wstring PerUserCopyPath() {
   return folder.empty() ? std::wstring() : folder + L"\\Velmora.exe";
 }
 
-std::wstring RunPath() { return g_run_path; }
+std::wstring RunPath() { return CAppConfigMgr::Instance().RunPath(); }
 
 bool PreparePerUserCopy(const std::wstring& running_file) {
   if (!IsTrustedFile(running_file)) return false;
-  g_run_path = running_file;
+  CAppConfigMgr& settings = CAppConfigMgr::Instance();
+  settings.SetRunPath(running_file);
   const std::wstring copy = PerUserCopyPath();
   if (copy.empty()) return false;
 
@@ -48,7 +48,7 @@ bool PreparePerUserCopy(const std::wstring& running_file) {
   // An older copy is replaced; an equal or newer one is used as it is.
   const bool stale = usable && CompareVersions(GetFileVersionText(running_file), GetFileVersionText(copy), L">");
   if ((!usable || stale) && !CopyOver(running_file, copy)) return false;
-  g_run_path = copy;
+  settings.SetRunPath(copy);
   return true;
 }
 

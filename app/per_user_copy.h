@@ -15,7 +15,8 @@ std::wstring PerUserCopyPath();
 // `running_file` must pass the trust check first. Main thread.
 bool PreparePerUserCopy(const std::wstring& running_file);
 
-// The path from which the side bar is to run: the running file, or its per-user copy once made.
+// The path from which the side bar is to run (kept by the settings store): the running file, or
+// its per-user copy once made.
 std::wstring RunPath();
 
 }  // namespace velmora

@@ -9,11 +9,13 @@
 
 #include "app/command_line.h"
 #include "app/companion_libraries.h"
+#include "app/engine_install_wait.h"
 #include "app/launch.h"
 #include "app/per_user_copy.h"
-#include "app/engine_install_wait.h"
 #include "app/run_modes.h"
 #include "app/single_instance.h"
+#include "config/app_config.h"
+#include "config/time_rules.h"
 #include "platform/core_libraries.h"
 #include "platform/module_path.h"
 #include "platform/module_signature.h"
@@ -29,22 +31,9 @@
 namespace velmora {
 namespace {
 
-constexpr wchar_t kSettingsKey[] = L"Software\\VuqAppMgr\\Velmora";
 constexpr wchar_t kProgramImageName[] = L"Velmora.exe";
 
 std::wstring g_launch_source;
-
-// Seconds since 1970 in the low 32 bits, as the registry times of the side bar are kept.
-DWORD NowAsRegistryTime() {
-  FILETIME now;
-  ::GetSystemTimeAsFileTime(&now);
-  ULARGE_INTEGER ticks;
-  ticks.LowPart = now.dwLowDateTime;
-  ticks.HighPart = now.dwHighDateTime;
-  constexpr ULONGLONG kTicksPerSecond = 10000000ULL;
-  constexpr ULONGLONG kEpochDifferenceSeconds = 11644473600ULL;  // 1601-01-01 to 1970-01-01
-  return static_cast<DWORD>(ticks.QuadPart / kTicksPerSecond - kEpochDifferenceSeconds);
-}
 
 // Ends every other process of our image name. Used when the running side bar did not close.
 void TerminateOtherInstances() {
@@ -77,9 +66,7 @@ class CVelmoraApp final : public IRunModeActions {
     // present and a shell child has nothing to run.
   }
 
-  void EnableSideBar() override {
-    // Switch and autostart value: written by the settings layer once it exists.
-  }
+  void EnableSideBar() override { CAppConfigMgr::EnableSideBar(); }
 
   void Uninstall() override {
     // Ask the running side bar to close, and give it half a second to go.
@@ -90,21 +77,21 @@ class CVelmoraApp final : public IRunModeActions {
       for (int poll = 0; poll < 5 && ::IsWindow(running); ++poll) ::Sleep(100);
       if (::IsWindow(running)) TerminateOtherInstances();
     }
-    // Desktop shortcut and autostart value: removed by the settings layer once it exists.
+    CAppConfigMgr::DeleteDesktopShortcut();
+    CAppConfigMgr::DisableSideBar();
     const std::wstring copy = PerUserCopyPath();
     if (!copy.empty()) ::DeleteFileW(copy.c_str());
-    const DWORD now = NowAsRegistryTime();
-    ::SHSetValueW(HKEY_CURRENT_USER, kSettingsKey, L"last_uninst", REG_DWORD, &now, sizeof(now));
+    WriteSettingsDword(L"last_uninst", ToRegistryTime(NowSeconds()));
   }
 
   void Promotion() override {
-    // The prompt and its gating come with the promotion window.
+    if (CAppConfigMgr::Instance().IsSideBarOn() || IsAnotherInstanceRunning()) return;
+    if (!IsPromotionDue(ReadSettingsDword(L"last_show_promotion"), NowSeconds())) return;
+    // The prompt itself (and enabling the side bar when it is accepted) comes with the promotion
+    // window; until then a due prompt is not shown.
   }
 
-  bool IsSideBarSwitchOn() override {
-    // `switch_flags` defaults to on; the settings layer reads the stored value once it exists.
-    return true;
-  }
+  bool IsSideBarSwitchOn() override { return CAppConfigMgr::Instance().IsSideBarOn(); }
 
   void NormalStart() override {
     const CCommandLine& table = CCommandLine::Instance();

@@ -18,6 +18,7 @@
 #include "platform/text.h"
 #include "platform/version_info.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/registry_backup.h"
 
 namespace velmora::test {
 namespace {
@@ -104,6 +105,7 @@ class InstalledSuite : public ::testing::Test {
   }
 
   ScopedTempFolder temp_;
+  test::ScopedRegistryBackup settings_{HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora"};
   std::wstring built_, suite_, log_, appdata_;
   std::optional<ScopedSuiteRegistration> registration_;
 };
@@ -199,6 +201,24 @@ TEST_F(InstalledSuite, OlderOrUntrustedCopiesAreReplacedNewerOnesKept) {
   EXPECT_EQ(0u, Run(L"").exit_code);
   EXPECT_EQ(L"3.14.15.9265", GetFileVersionText(PerUserCopy()));
   EXPECT_EQ(0u, Count(Log(), "faultsink", "/rerun"));
+}
+
+TEST_F(InstalledSuite, AutostartRunsOnlyWhileTheSideBarIsSwitchedOn) {
+  const DWORD off = 0;
+  ::SHSetValueW(HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora", L"switch_flags", REG_DWORD, &off, sizeof(off));
+  ChildResult result = Run(L"/start");
+  EXPECT_TRUE(result.finished);
+  EXPECT_EQ(0u, result.exit_code);
+  EXPECT_EQ(1u, Count(Log(), "faultsink", "initialize"));  // this process alone: nothing started
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(PerUserCopy().c_str()));
+
+  const DWORD on = 1;
+  ::SHSetValueW(HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora", L"switch_flags", REG_DWORD, &on, sizeof(on));
+  ::DeleteFileW(log_.c_str());
+  EXPECT_EQ(0u, Run(L"/start").exit_code);
+  const auto log = WaitForLowrunExit();
+  EXPECT_EQ(3u, Count(log, "faultsink", "initialize"));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(PerUserCopy().c_str()));
 }
 
 TEST_F(InstalledSuite, ACopyThatCannotBeWrittenLeavesTheProgramRunningInPlace) {

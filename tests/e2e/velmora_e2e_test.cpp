@@ -12,6 +12,7 @@
 #include "platform/module_path.h"
 #include "platform/version_info.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/registry_backup.h"
 #include "view/messages.h"
 
 namespace velmora::test {
@@ -28,23 +29,6 @@ std::optional<DWORD> ReadSettingsDword(const wchar_t* name) {
   }
   return value;
 }
-
-// Puts a settings value back as the test found it.
-class ScopedSettingsValue {
- public:
-  explicit ScopedSettingsValue(const wchar_t* name) : name_(name), saved_(ReadSettingsDword(name)) {}
-  ~ScopedSettingsValue() {
-    if (saved_) {
-      ::SHSetValueW(HKEY_CURRENT_USER, kSettingsKey, name_, REG_DWORD, &*saved_, sizeof(DWORD));
-    } else {
-      ::SHDeleteValueW(HKEY_CURRENT_USER, kSettingsKey, name_);
-    }
-  }
-
- private:
-  const wchar_t* name_;
-  std::optional<DWORD> saved_;
-};
 
 DWORD SecondsSince1970() {
   FILETIME now;
@@ -97,7 +81,8 @@ class VelmoraProgram : public ::testing::Test {
   std::wstring PerUserCopy() const { return appdata_.path() + L"\\Vuqsafe\\Velmora\\Velmora.exe"; }
 
   ScopedTempFolder appdata_;
-  ScopedSettingsValue last_uninst_{L"last_uninst"};
+  test::ScopedRegistryBackup settings_{HKEY_CURRENT_USER, kSettingsKey};
+  test::ScopedRegistryBackup run_{HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"};
 };
 
 TEST_F(VelmoraProgram, EveryModeEndsWithExitCodeZero) {
@@ -147,6 +132,56 @@ TEST_F(VelmoraProgram, UninstallClosesTheRunningSideBarAndRemovesThePerUserCopy)
   ASSERT_TRUE(stamp.has_value());
   EXPECT_GE(*stamp, before);
   EXPECT_LE(*stamp, after);
+}
+
+std::wstring ReadRunValue() {
+  wchar_t value[600] = {};
+  DWORD size = sizeof(value) - sizeof(wchar_t), type = 0;
+  if (::SHGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", L"VuqVelmora", &type,
+                    value, &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  return value;
+}
+
+TEST_F(VelmoraProgram, InstallRegistersAutostartAndUninstallRemovesEverything) {
+  ChildResult install = Run(L"/inst_norun");
+  EXPECT_EQ(0u, install.exit_code);
+  EXPECT_EQ(std::optional<DWORD>(1), ReadSettingsDword(L"switch_flags"));
+  // The suite is not registered here: it is the folder two levels above the program.
+  EXPECT_EQ(VelmoraUnderTest() + L" /start", ReadRunValue());
+
+  // What the uninstaller cleans up: the desktop shortcut, the per-user copy, and a side bar that
+  // does not close when asked (here a long-running program that bears our image name).
+  wchar_t desktop[MAX_PATH] = {};
+  ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
+  ::SHCreateDirectoryExW(nullptr, desktop, nullptr);
+  const std::wstring shortcut = std::wstring(desktop) + L"\\VuqVelmora.lnk";
+  ::CloseHandle(::CreateFileW(shortcut.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ::SHCreateDirectoryExW(nullptr, (appdata_.path() + L"\\Vuqsafe\\Velmora").c_str(), nullptr);
+  ::CloseHandle(::CreateFileW(PerUserCopy().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  const std::wstring stubborn = appdata_.path() + L"\\stubborn";
+  ::CreateDirectoryW(stubborn.c_str(), nullptr);
+  const std::wstring sleeper = stubborn + L"\\Velmora.exe";
+  ASSERT_TRUE(::CopyFileW((ParentFolder(GetModulePath(nullptr)) + L"\\sleeper.exe").c_str(), sleeper.c_str(), FALSE));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION running{};
+  std::wstring command = L"\"" + sleeper + L"\" 120";
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &running));
+  RunningSideBarWindow window(/*closes_on_request=*/false);
+
+  ChildResult uninstall = Run(L"/uninst");
+  EXPECT_EQ(0u, uninstall.exit_code);
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(running.hProcess, 10000)) << "the running instance was not ended";
+  ::TerminateProcess(running.hProcess, 0);
+  ::CloseHandle(running.hThread);
+  ::CloseHandle(running.hProcess);
+  EXPECT_EQ(std::optional<DWORD>(0), ReadSettingsDword(L"switch_flags"));
+  EXPECT_EQ(L"", ReadRunValue());
+  EXPECT_TRUE(ReadSettingsDword(L"last_uninst").has_value());
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(shortcut.c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(PerUserCopy().c_str()));
 }
 
 TEST_F(VelmoraProgram, InstallWithoutRunLeavesTheUninstallStampAlone) {

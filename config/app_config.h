@@ -1,0 +1,110 @@
+// The side bar's settings store: its per-user registry settings, the installed configuration
+// file's rules, values other parts fill in at run time (scene suffixes and interval, run path),
+// the side bar switch with its autostart value, and the desktop shortcut.
+//
+// Registry reads never fail toward the caller: an unreadable value (missing, wrong type, wrong
+// size) takes its documented default.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/single_instance_base.h"
+#include "xml/xml_document.h"
+
+namespace velmora {
+
+constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\VuqAppMgr\\Velmora";
+constexpr wchar_t kToolCountersKey[] = L"SOFTWARE\\VuqAppMgr\\Velmora\\AITools";
+constexpr wchar_t kAutoStartKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kAutoStartValue[] = L"VuqVelmora";
+constexpr wchar_t kDesktopShortcutName[] = L"VuqVelmora.lnk";
+
+// The promotion prompt is due when it was never shown (or the time cannot be read, or is 0) or
+// was last shown more than 1440 minutes ago.
+bool IsPromotionDue(std::optional<DWORD> last_shown, int64_t now);
+
+// A REG_DWORD of exactly 4 bytes under the settings key; nullopt otherwise.
+std::optional<DWORD> ReadSettingsDword(const wchar_t* name);
+void WriteSettingsDword(const wchar_t* name, DWORD value);
+
+class CAppConfigMgr : public CSingleInstanceBase<CAppConfigMgr> {
+ public:
+  // Loads the configuration file and the two page preferences. Instance() is the process's
+  // object; tests may make their own.
+  CAppConfigMgr();
+
+  // The side bar switch, read from the registry on every call: on exactly when it is 1 (absent
+  // counts as 1).
+  bool IsSideBarOn() const;
+
+  int GetAutoHide() const { return auto_hide_.load(); }
+  int GetSceneRecommend() const { return scene_recommend_.load(); }
+  // Stored as given, no range check, in memory and in the registry.
+  void SetAutoHide(int value);
+  void SetSceneRecommend(int value);
+
+  // Lower-cases `text`, splits it at every "," (empty pieces kept) and appends the pieces.
+  // Any thread.
+  void AddSceneSuffixes(std::wstring_view text);
+  std::vector<std::wstring> GetSceneSuffixes() const;
+  int GetSceneInterval() const { return scene_interval_.load(); }
+  void SetSceneInterval(int seconds) { scene_interval_.store(seconds); }
+
+  // The path from which the side bar runs: set at start (main thread) before anyone reads it.
+  const std::wstring& RunPath() const { return run_path_; }
+  void SetRunPath(const std::wstring& path) { run_path_ = path; }
+
+  // The configuration file's rules, derived on first use (an empty upload list is derived again
+  // on every call).
+  std::vector<std::wstring> GetUploadExclusions();
+  std::vector<std::wstring> GetRecentExclusions();
+
+  // Tool counters under the AITools subkey.
+  static void IncrementToolCounter(const std::wstring& tool);
+  // Tool names by count, highest first; equal counts keep the registry's order.
+  static std::vector<std::wstring> ListToolsByCount();
+
+  // --- the side bar switch, autostart and the desktop shortcut -------------------------------
+  // "Utils\Velmora.exe" under the suite folder, computed afresh.
+  static std::wstring InstalledExecutable();
+  // The autostart text for `executable`: quoted only when it has a space, then " /start".
+  static std::wstring AutoStartText(const std::wstring& executable);
+  static void EnableSideBar();
+  static void DisableSideBar();
+  static bool IsAutoStartRegistered();
+  static void CreateDesktopShortcut();
+  static bool HasDesktopShortcut();
+  static void DeleteDesktopShortcut();
+
+ private:
+  CXmlDocument document_;
+  mutable std::mutex lock_;  // the lists below
+  std::vector<std::wstring> upload_exclusions_;
+  std::vector<std::wstring> suffixes_;
+  std::vector<std::wstring> recent_exclusions_;
+  std::atomic<int> scene_interval_{3};
+  std::atomic<int> scene_recommend_{1};
+  std::atomic<int> auto_hide_{1};
+  std::wstring run_path_;
+};
+
+// The user's desktop folder (not created when missing); empty when unknown.
+std::wstring DesktopDirectory();
+
+// Writes a shortcut "folder\file_name" to `target` with `arguments`, the target's folder as
+// working directory and, when given, an icon. False when nothing was written.
+bool CreateShortcut(const std::wstring& folder, const std::wstring& file_name, const std::wstring& arguments,
+                    const std::wstring& target, const std::wstring& icon_path, int icon_index);
+
+// Reads a shortcut's target (and arguments when asked): installer shortcuts first, then the shell
+// link. `target` and `arguments` are untouched on failure.
+bool ResolveShortcut(const std::wstring& shortcut, std::wstring* target, std::wstring* arguments, DWORD flags);
+
+}  // namespace velmora

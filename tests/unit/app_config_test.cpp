@@ -1,0 +1,248 @@
+#include "config/app_config.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "config/time_rules.h"
+#include "platform/module_path.h"
+#include "platform/text.h"
+#include "platform/trust.h"
+#include "tests/support/file_tree.h"
+#include "tests/support/registry_backup.h"
+
+namespace velmora {
+namespace {
+
+using test::ScopedRegistryBackup;
+
+void WriteRaw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+  ::SHSetValueW(HKEY_CURRENT_USER, kSettingsKey, name, type, data, size);
+}
+
+TEST(ElapsedMinutes, HalfASecondRoundsAndTheRestTruncates) {
+  const int64_t now = 1'800'000'000;
+  const struct {
+    int64_t seconds_ago;
+    int64_t minutes;
+  } cases[] = {
+      {0, 0}, {59, 0}, {60, 1}, {119, 1}, {1440 * 60, 1440}, {1440 * 60 + 59, 1440}, {1441 * 60, 1441},
+      {-60, -1},  // a time in the future counts backwards
+      {-59, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.minutes, ElapsedMinutes(ToRegistryTime(now - c.seconds_ago), now)) << c.seconds_ago;
+  }
+  // 59.5 seconds plus the half second make a whole minute.
+  EXPECT_EQ(1, ElapsedMinutes(ToRegistryTime(now), now + 60) );
+}
+
+TEST(PromotionGate, DueWhenNeverShownOrMoreThanADayAgo) {
+  const int64_t now = 1'800'000'000;
+  EXPECT_TRUE(IsPromotionDue(std::nullopt, now));
+  EXPECT_TRUE(IsPromotionDue(0u, now));
+  EXPECT_FALSE(IsPromotionDue(ToRegistryTime(now - 1440 * 60), now));
+  EXPECT_TRUE(IsPromotionDue(ToRegistryTime(now - 1441 * 60), now));
+  EXPECT_FALSE(IsPromotionDue(ToRegistryTime(now + 3600), now));  // a clock set back: not yet
+}
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  ScopedRegistryBackup settings_{HKEY_CURRENT_USER, kSettingsKey};
+  ScopedRegistryBackup run_{HKEY_CURRENT_USER, kAutoStartKey};
+  void SetUp() override { ::SHDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey); }
+};
+
+TEST_F(SettingsTest, MissingOrMalformedValuesTakeTheirDefaults) {
+  CAppConfigMgr fresh;
+  EXPECT_TRUE(fresh.IsSideBarOn());
+  EXPECT_EQ(1, fresh.GetAutoHide());
+  EXPECT_EQ(1, fresh.GetSceneRecommend());
+  EXPECT_EQ(3, fresh.GetSceneInterval());
+
+  const DWORD two = 2;
+  WriteRaw(L"switch_flags", REG_DWORD, &two, sizeof(two));
+  EXPECT_FALSE(fresh.IsSideBarOn());  // a plain on/off value: only 1 is on
+
+  // Wrong type or size reads as absent (on), never as whatever bytes are there.
+  const wchar_t text[] = L"0";
+  WriteRaw(L"switch_flags", REG_SZ, text, sizeof(text));
+  EXPECT_TRUE(fresh.IsSideBarOn());
+  const ULONGLONG wide = 0;
+  WriteRaw(L"switch_flags", REG_QWORD, &wide, sizeof(wide));
+  EXPECT_TRUE(fresh.IsSideBarOn());
+  WriteRaw(L"switch_flags", REG_DWORD, nullptr, 0);
+  EXPECT_TRUE(fresh.IsSideBarOn());
+  const BYTE eight[8] = {};
+  WriteRaw(L"switch_flags", REG_DWORD, eight, sizeof(eight));
+  EXPECT_TRUE(fresh.IsSideBarOn());
+  EXPECT_EQ(std::nullopt, ReadSettingsDword(L"switch_flags"));
+}
+
+TEST_F(SettingsTest, PreferencesAreStoredAsGivenAndReadBackAtTheNextStart) {
+  {
+    CAppConfigMgr first;
+    first.SetAutoHide(0);
+    first.SetSceneRecommend(2);
+    EXPECT_EQ(0, first.GetAutoHide());
+    EXPECT_EQ(2, first.GetSceneRecommend());  // kept as given within the process
+  }
+  EXPECT_EQ(std::optional<DWORD>(2), ReadSettingsDword(L"sidebar_SceneRecommend"));
+  CAppConfigMgr next;
+  EXPECT_EQ(0, next.GetAutoHide());
+  EXPECT_EQ(0, next.GetSceneRecommend());  // anything but 1 is off in the next process
+}
+
+TEST_F(SettingsTest, SceneSuffixesSplitAtEveryCommaAndAccumulate) {
+  CAppConfigMgr store;
+  store.AddSceneSuffixes(L"Word,,Other");
+  store.AddSceneSuffixes(L"THIRD,");
+  EXPECT_EQ((std::vector<std::wstring>{L"word", L"", L"other", L"third", L""}), store.GetSceneSuffixes());
+}
+
+TEST_F(SettingsTest, ToolCountersListByCountKeepingRegistryOrderForTies) {
+  for (const wchar_t* tool : {L"calc", L"notes", L"notes", L"snap", L"search", L"search", L"notes"}) {
+    CAppConfigMgr::IncrementToolCounter(tool);
+  }
+  // Values that are not 4 bytes long are not counters.
+  const ULONGLONG big = 99;
+  ::SHSetValueW(HKEY_CURRENT_USER, kToolCountersKey, L"wide", REG_QWORD, &big, sizeof(big));
+  const wchar_t text[] = L"5";
+  ::SHSetValueW(HKEY_CURRENT_USER, kToolCountersKey, L"text", REG_SZ, text, sizeof(text));
+  // A counter that was garbage starts again from 0.
+  CAppConfigMgr::IncrementToolCounter(L"text");
+
+  const auto tools = CAppConfigMgr::ListToolsByCount();
+  ASSERT_EQ(5u, tools.size());
+  EXPECT_EQ(L"notes", tools[0]);
+  EXPECT_EQ(L"search", tools[1]);
+  // calc, snap and text all count 1: they keep the order the registry lists them in.
+  std::vector<std::wstring> ones(tools.begin() + 2, tools.end());
+  std::vector<std::wstring> enumerated;
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, kToolCountersKey, 0, KEY_READ, &key));
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[64];
+    DWORD chars = 64;
+    if (::RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (std::find(ones.begin(), ones.end(), name) != ones.end()) enumerated.emplace_back(name);
+  }
+  ::RegCloseKey(key);
+  EXPECT_EQ(enumerated, ones);
+}
+
+// The suite registered in a folder of the test's own, with a Utils\Velmora.exe in it.
+class InstalledSuiteSettings : public SettingsTest {
+ protected:
+  void SetUpSuite(const std::wstring& name) {
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    suite_ = std::wstring(temp) + name;
+    ::SHCreateDirectoryExW(nullptr, (suite_ + L"\\Utils").c_str(), nullptr);
+    ::CopyFileW(GetModulePath(nullptr).c_str(), (suite_ + L"\\Utils\\Velmora.exe").c_str(), FALSE);
+    ::SHSetValueW(HKEY_LOCAL_MACHINE, kAppPaths, L"Path", REG_SZ, suite_.c_str(),
+                  static_cast<DWORD>((suite_.size() + 1) * sizeof(wchar_t)));
+  }
+  void TearDown() override { test::DeleteTree(suite_); }
+
+  static constexpr wchar_t kAppPaths[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
+  ScopedRegistryBackup app_paths_{HKEY_LOCAL_MACHINE, kAppPaths};
+  std::wstring suite_;
+};
+
+std::wstring ReadRunValue() {
+  wchar_t value[600] = {};
+  DWORD size = sizeof(value) - sizeof(wchar_t), type = 0;
+  if (::SHGetValueW(HKEY_CURRENT_USER, kAutoStartKey, kAutoStartValue, &type, value, &size) != ERROR_SUCCESS) return {};
+  return value;
+}
+
+TEST_F(InstalledSuiteSettings, EnableWritesTheSwitchAndTheRunValueDisableUndoesThem) {
+  SetUpSuite(L"VelmoraSuiteTest");
+  const std::wstring executable = suite_ + L"\\Utils\\Velmora.exe";
+  EXPECT_EQ(executable, CAppConfigMgr::InstalledExecutable());
+  CAppConfigMgr::EnableSideBar();
+  CAppConfigMgr::EnableSideBar();
+  EXPECT_EQ(std::optional<DWORD>(1), ReadSettingsDword(L"switch_flags"));
+  EXPECT_EQ(executable + L" /start", ReadRunValue());  // no space: no quotes
+  EXPECT_TRUE(CAppConfigMgr::IsAutoStartRegistered());
+
+  CAppConfigMgr::DisableSideBar();
+  CAppConfigMgr::DisableSideBar();  // with the value already gone
+  EXPECT_EQ(std::optional<DWORD>(0), ReadSettingsDword(L"switch_flags"));
+  EXPECT_EQ(L"", ReadRunValue());
+  EXPECT_FALSE(CAppConfigMgr::IsAutoStartRegistered());
+}
+
+TEST_F(InstalledSuiteSettings, RegisteredMeansTheInstalledPathOccursInTheRunValue) {
+  SetUpSuite(L"Velmora Suite Long Folder Test");
+  const std::wstring executable = suite_ + L"\\Utils\\Velmora.exe";
+  CAppConfigMgr::EnableSideBar();
+  EXPECT_EQ(L"\"" + executable + L"\" /start", ReadRunValue());  // spaces: quoted
+  EXPECT_TRUE(CAppConfigMgr::IsAutoStartRegistered());
+
+  auto set_run = [](const std::wstring& text) {
+    ::SHSetValueW(HKEY_CURRENT_USER, kAutoStartKey, kAutoStartValue, REG_SZ, text.c_str(),
+                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  };
+  set_run(AsciiUpper(executable) + L" /start /extra");  // other case, more switches
+  EXPECT_TRUE(CAppConfigMgr::IsAutoStartRegistered());
+  wchar_t short_path[MAX_PATH] = {};
+  ASSERT_NE(0u, ::GetShortPathNameW(executable.c_str(), short_path, MAX_PATH));
+  ASSERT_NE(executable, short_path);
+  set_run(std::wstring(short_path) + L" /start");  // the same file by another name
+  EXPECT_FALSE(CAppConfigMgr::IsAutoStartRegistered());
+  set_run(L"");
+  EXPECT_FALSE(CAppConfigMgr::IsAutoStartRegistered());
+}
+
+std::optional<int> TrustEverything(const std::wstring&) { return 1; }
+std::optional<int> TrustNothing(const std::wstring&) { return 3; }
+
+TEST_F(InstalledSuiteSettings, DesktopShortcutIsMadeOnlyForATrustedProgramAndNamesIt) {
+  SetUpSuite(L"VelmoraShortcutTest");
+  const std::wstring shortcut = DesktopDirectory() + L"\\" + kDesktopShortcutName;
+  ASSERT_FALSE(DesktopDirectory().empty());
+  ::SHCreateDirectoryExW(nullptr, DesktopDirectory().c_str(), nullptr);
+  const bool existed = ::GetFileAttributesW(shortcut.c_str()) != INVALID_FILE_ATTRIBUTES;
+  ASSERT_FALSE(existed) << "a real desktop shortcut is in the way";
+
+  SetTrustVerifiers(nullptr, &TrustNothing);
+  CAppConfigMgr::CreateDesktopShortcut();
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(shortcut.c_str()));
+  EXPECT_FALSE(CAppConfigMgr::HasDesktopShortcut());
+
+  SetTrustVerifiers(nullptr, &TrustEverything);
+  CAppConfigMgr::CreateDesktopShortcut();
+  EXPECT_TRUE(CAppConfigMgr::HasDesktopShortcut());
+  std::wstring target, arguments;
+  ASSERT_TRUE(ResolveShortcut(shortcut, &target, &arguments, 0x11 /* SLR_NO_UI | SLR_NOSEARCH */));
+  EXPECT_EQ(L"/from=desktoplnk", arguments);
+
+  // The right name, another target: not ours, and overwritten by the next creation.
+  const std::wstring other = GetModulePath(nullptr);
+  ASSERT_TRUE(CreateShortcut(DesktopDirectory(), kDesktopShortcutName, L"", other, L"", 0));
+  EXPECT_FALSE(CAppConfigMgr::HasDesktopShortcut());
+  CAppConfigMgr::CreateDesktopShortcut();
+  EXPECT_TRUE(CAppConfigMgr::HasDesktopShortcut());
+
+  CAppConfigMgr::DeleteDesktopShortcut();
+  EXPECT_FALSE(CAppConfigMgr::HasDesktopShortcut());
+  SetTrustVerifiers(nullptr, nullptr);
+}
+
+TEST(ResolveShortcut, FailuresLeaveTheOutputsAlone) {
+  std::wstring target = L"untouched", arguments = L"untouched";
+  EXPECT_FALSE(ResolveShortcut(L"C:\\no\\such.lnk", &target, &arguments, 0x11 /* SLR_NO_UI | SLR_NOSEARCH */));
+  EXPECT_FALSE(ResolveShortcut(GetModulePath(nullptr), &target, nullptr, 0x11 /* SLR_NO_UI | SLR_NOSEARCH */));  // not a link
+  EXPECT_EQ(L"untouched", target);
+  EXPECT_EQ(L"untouched", arguments);
+}
+
+}  // namespace
+}  // namespace velmora
