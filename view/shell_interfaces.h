@@ -1,0 +1,164 @@
+// What passes between the program and the browser shell (chrome.dll / chrome_child.dll): the
+// shell's entry, the application object the program hands it, the browser factory and browser
+// objects the shell hands back, and the event sink through which it reports. Shared with the
+// stand-in shell.
+//
+// Slot orders are binding: one virtual per slot, in order, no C++ virtual destructor (a GCC
+// destructor takes two slots where the shell's compiler uses one, so slot 0 of the application
+// object is written as an ordinary virtual). Member calls use the default member convention
+// (thiscall on 32-bit). All calls come on the main thread; strings are UTF-16 unless a signature
+// says otherwise.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace velmora::shell {
+
+class ShellBrowser;
+class ShellBrowserFactory;
+class ShellWebBrowserEvent;
+
+// The application object, implemented by the program.
+class ExternalShellApp {
+ public:
+  // Slot 0: the destructor slot. The shell does not delete the program's object; we answer
+  // nullptr and free nothing.
+  virtual void* DeletingDestructor(unsigned int flags) = 0;
+  virtual bool QueryOption(int id) = 0;                           // 1: answers false
+  virtual const wchar_t* GetUserDataFolder() = 0;                 // 2
+  virtual const wchar_t* GetComponentsFolder() = 0;               // 3
+  virtual const wchar_t* GetExtraText() = 0;                      // 4: an empty string
+  virtual void SetFactory(ShellBrowserFactory* factory) = 0;      // 5
+  virtual void CreateUserInterface() = 0;                         // 6
+  virtual void Notify(int a, int b, int c, int d) = 0;            // 7: ignored
+  virtual void OnKeyEvent(HWND window, UINT message, WPARAM key, LPARAM extra) = 0;  // 8
+  virtual void Query(int id, wchar_t* buffer) = 0;                // 9: buffer of kQueryBufferChars
+
+ protected:
+  ExternalShellApp() = default;
+  ~ExternalShellApp() = default;
+};
+
+constexpr size_t kQueryBufferChars = 2048;
+constexpr int kQueryLocalPackagePath = 1001;
+
+// The shell's browser factory.
+class ShellBrowserFactory {
+ public:
+  // Slot 0: makes a browser that loads `url` and reports to `sink` (the program passes 0, url, 1, 1).
+  virtual bool CreateBrowser(ShellWebBrowserEvent* sink, int reserved, const wchar_t* url, int a, int b) = 0;
+  virtual void Reserved1() = 0;
+  // Slot 2: sets a cookie from a record of `kind` (kCookieRecord or kLongCookieRecord).
+  virtual bool SetCookie(int kind, const void* record) = 0;
+
+ protected:
+  ShellBrowserFactory() = default;
+  ~ShellBrowserFactory() = default;
+};
+
+constexpr int kCookieRecord = 1;
+constexpr int kLongCookieRecord = 7;
+
+// The event sink, implemented by the program's side bar controller.
+class ShellWebBrowserEvent {
+ public:
+  // Slot 0: event `id` with its payload; `*result` receives the program's answer where the
+  // event wants one.
+  virtual void OnShellEvent(int id, const wchar_t* payload, int a, int b, int c, int* result) = 0;
+  // Slot 1: a page call: first string (present, unused), command name, UTF-8 JSON arguments.
+  virtual int OnPageCall(const char* first, const char* name, const char* arguments, int a, int b, int c) = 0;
+  // Slot 2: the browser that reports to this sink; kept on the first call only.
+  virtual void SetBrowser(ShellBrowser* browser) = 0;
+
+ protected:
+  ShellWebBrowserEvent() = default;
+  ~ShellWebBrowserEvent() = default;
+};
+
+// Shell event ids.
+enum ShellEvent : int {
+  kEventClose = 13,
+  kEventOpenLink = 15,
+  kEventAnswerZero = 21,
+  kEventBrowserWindowCreated = 22,
+  kEventBrowserGone = 26,
+  kEventCloseToo = 31,
+  kEventAnswerOne = 32,
+  kEventCloseUnlessShown = 34,
+  kEventAnswerOneToo = 36,
+  kEventAnswerOneAlso = 53,
+};
+
+// A browser, owned by the shell. Slots not used by the program are placeholders.
+class ShellBrowser {
+ public:
+  virtual void Slot0() = 0;
+  virtual HWND GetWindow() = 0;                                   // 1
+  virtual void Slot2() = 0;
+  virtual void SetBounds(int x, int y, int width, int height) = 0;  // 3
+  virtual void Release() = 0;                                     // 4
+  virtual void Relayout() = 0;                                    // 5
+  virtual void Slot6() = 0;
+  virtual void Slot7() = 0;
+  virtual void Slot8() = 0;
+  virtual void Slot9() = 0;
+  virtual void Slot10() = 0;
+  virtual void Slot11() = 0;
+  virtual void Slot12() = 0;
+  virtual void Slot13() = 0;
+  virtual void Show() = 0;                                        // 14
+  virtual void Hide() = 0;                                        // 15
+  virtual void Slot16() = 0;
+  virtual void RunScript(const wchar_t* text) = 0;                // 17
+  virtual void Slot18() = 0;
+  virtual void Slot19() = 0;
+  virtual void Slot20() = 0;
+  virtual void Slot21() = 0;
+  virtual void Slot22() = 0;
+  virtual void OpenTool(int which, int reserved) = 0;             // 23: (4, 0) developer tools
+
+ protected:
+  ShellBrowser() = default;
+  ~ShellBrowser() = default;
+};
+
+constexpr int kDeveloperTools = 4;
+
+// The entry both shell libraries export: runs the shell and its message loop.
+using ChromeShellFn = int(__cdecl*)(HINSTANCE instance, ExternalShellApp* app);
+constexpr char kChromeShellExport[] = "ChromeShell";
+
+// --- sign-in cookie records -------------------------------------------------------------------
+// Text fields are zero-terminated UTF-8, the rest of each array zero.
+struct CookieRecord {  // kind 1
+  char url[2048];
+  char name[256];
+  char value[256];
+  char domain[256];
+  char path[256];
+  char reserved[256];
+};
+static_assert(sizeof(CookieRecord) == 3328, "kind 1 record");
+
+struct LongCookieRecord {  // kind 7: for values longer than 254 characters
+  uint32_t size;  // kLongCookieRecordSize
+  char url[2048];
+  char name[256];
+  char domain[256];
+  char path[256];
+  char reserved[256];
+  uint32_t reserved2;
+  uint32_t value_length;     // bytes at `value`, not terminated
+  const char* value;         // a heap copy
+};
+constexpr uint32_t kLongCookieRecordSize = 3088;
+#if !defined(_WIN64)
+static_assert(sizeof(LongCookieRecord) == 3088, "kind 7 record");
+static_assert(offsetof(LongCookieRecord, value_length) == 3080, "kind 7 value length");
+static_assert(offsetof(LongCookieRecord, value) == 3084, "kind 7 value pointer");
+#endif
+
+}  // namespace velmora::shell
