@@ -29,6 +29,7 @@ void MakeReaderManagerOnce() {
 
 bool IsSignedIn() {
   const std::wstring name = std::wstring(kSignedInEventPrefix) + kLoginProductKey;
+  ::SetLastError(ERROR_SUCCESS);  // a new event need not reset it
   const ScopedHandle probe(::CreateEventW(nullptr, /*bManualReset=*/FALSE, /*bInitialState=*/FALSE, name.c_str()));
   // Read at once: closing the handle may change the last error.
   const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;

@@ -247,6 +247,9 @@ TEST_F(LoginStackTest, HelperExForwardsSignInAndOutUntilTornDown) {
   EXPECT_EQ(Calls(log_, "acctclient").back(), "release");
   EXPECT_EQ(Calls(log_, "signonmgr").back(), "release safe");
   sign_in_(L"", L"ann@example", 0);
+  // A stack that is slow to stop and still calls the listener reaches no sink either.
+  helper.OnLogin(L"safe", L"ann@example", 0, nullptr);
+  helper.OnLogout(L"safe", L"ann@example", 0);
   EXPECT_EQ(sink.calls.size(), 3u);
   EXPECT_FALSE(helper.ShowLoginDialog(nullptr));
 }
@@ -265,9 +268,18 @@ TEST_F(LoginStackTest, NotificationsOnAnotherThreadNeverReachATornDownWindow) {
     auto sink = std::make_unique<RecordingSink>();
     auto helper = std::make_unique<CLoginHelperEx>();
     helper->SetUp(sink.get(), suite_);
+    // Besides the stand-in's own thread, one that keeps calling the listener through tear-down,
+    // as a stack that is slow to stop would.
+    std::atomic<bool> stop_late{false};
+    std::thread late_caller([&] {
+      while (!stop_late) helper->OnLogin(L"safe", L"ann@example", 0, nullptr);
+    });
     ::Sleep(1);
     helper->TearDown();
     sink->gone = true;
+    ::Sleep(1);
+    stop_late = true;
+    late_caller.join();
     helper.reset();
     ::Sleep(1);
     late += sink->late;
