@@ -106,6 +106,7 @@ bool CLoginHelper::BindLocked(const std::wstring& suite_folder) {
     login_->SetCallback(this, /*flags=*/0);
     const ScopedBstr name(kCallerName), key(kCallerKey);
     login_->SetCaller(name.get(), key.get());
+    // Properties 10 and 2 belong to the login object; the module only takes the client key.
     VARIANT number;
     ::VariantInit(&number);
     number.vt = VT_I4;

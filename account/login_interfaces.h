@@ -2,12 +2,13 @@
 // SignOnMgr.dll's manager, AcctClient.dll's client and its listener, ShareStore.dll's store, and
 // the callback the login object reports to. Shared by the program and the stand-ins.
 //
-// One slot per operation in the stack's order, no virtual destructor (each object is given back
+// One slot per operation, no virtual destructor (each object is given back
 // through its own release slot). COM-style objects (IUnknown, BSTR and VARIANT) are __stdcall;
 // the plain objects of SignOnMgr.dll, AcctClient.dll and ShareStore.dll use the default member
 // convention (__thiscall on i686). Kept out of any anonymous namespace: GCC treats a class there
 // as fully known and may turn a call through an interface it never sees implemented into
-// "unreachable".
+// "unreachable". The seven listener slots keep the stack's order (sign-in, sign-out, five
+// others); the order of the other objects' slots is the stand-ins' and ours, kept in this one place.
 #pragma once
 
 #include <windows.h>
