@@ -1,0 +1,60 @@
+#include "account/login_library.h"
+
+#include <shellapi.h>
+
+#include "account/login_interfaces.h"
+#include "config/build_constants.h"
+#include "platform/scoped_handle.h"
+#include "platform/system_functions.h"
+#include "platform/trust.h"
+
+namespace velmora {
+namespace {
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+HMODULE LoadLoginLibrary(const std::wstring& path) {
+  if (!FileExists(path)) return nullptr;
+  if (!IsTrustedFile(path)) ShowDamagedFilePromptAndExit(path);
+  return ::LoadLibraryW(path.c_str());
+}
+
+std::wstring DamagedFilePromptText(const std::wstring& damaged_file) {
+  std::wstring text = L"发现";
+  text += kDamagedFilePromptCaption;
+  text += L"的文件已被破坏，不是原版文件。\n请重新安装";
+  text += kDamagedFilePromptCaption;
+  text += L"并进行木马扫描。\n\n被破坏的文件：";
+  text += damaged_file;
+  text += L"\n\n是否立即下载最新版？  ";
+  return text;
+}
+
+std::wstring InstallerAddress(bool beta_suite) {
+  return std::wstring(L"https://") + kInstallerDownloadHost + (beta_suite ? L"/setupbeta.exe" : L"/setup.exe");
+}
+
+bool IsBetaSuite(const std::wstring& suite_folder) {
+  if (suite_folder.empty()) return false;
+  const ScopedLibrary probe(LoadTrustedLibrary(suite_folder + L"\\VerProbe.dll"));
+  const auto is_beta = GetProcAddressAs<IsBetaVersionFn>(probe.get(), "IsBetaVersion");
+  return is_beta && is_beta() != FALSE;
+}
+
+void ShowDamagedFilePromptAndExit(const std::wstring& damaged_file) {
+  const std::wstring text = DamagedFilePromptText(damaged_file);
+  if (::MessageBoxW(::GetActiveWindow(), text.c_str(), kDamagedFilePromptCaption, MB_YESNO | MB_ICONERROR) == IDYES) {
+    const std::wstring address = InstallerAddress(IsBetaSuite(SuiteFolderForTrust()));
+    ::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);
+  }
+  // Ends at once: the caller may be any thread, holding locks other threads' exit code would need.
+  ::TerminateProcess(::GetCurrentProcess(), 0);
+  ::ExitProcess(0);  // not reached
+}
+
+}  // namespace velmora
