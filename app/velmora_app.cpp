@@ -26,6 +26,9 @@
 #include "platform/text.h"
 #include "platform/trust.h"
 #include "platform/window_module.h"
+#include "platform/version_info.h"
+#include "view/chrome_app.h"
+#include "view/engine_locator.h"
 #include "view/messages.h"
 
 namespace velmora {
@@ -62,8 +65,10 @@ class CVelmoraApp final : public IRunModeActions {
   explicit CVelmoraApp(HINSTANCE instance) : instance_(instance) {}
 
   void RunEngineChild() override {
-    // The engine locator comes with the browser shell binding; until it exists no engine is
-    // present and a shell child has nothing to run.
+    CEngineLocator& engine = CEngineLocator::Instance();
+    if (!engine.IsEnginePresent() || !engine.ResolveChildEntry()) return;
+    engine.SetEngineVersion(GetFileVersionText(engine.EnginePath(L"chrome.dll")));
+    engine.ChildEntry()(instance_, &ChromeApp::Instance());
   }
 
   void EnableSideBar() override { CAppConfigMgr::EnableSideBar(); }
@@ -110,12 +115,14 @@ class CVelmoraApp final : public IRunModeActions {
     if (!IsEngineReady()) {
       EngineInstallWaitHooks hooks;
       hooks.installer_path = GetSuiteFolder() + L"\\AppMgr\\GameShell.exe";
-      // No launcher until trusted launching exists: the wait ends at once.
+      hooks.launch = &LaunchFile;
+      hooks.resolve_engine_entry = [] { (void)CEngineLocator::Instance().ResolveEngineEntry(); };
       RunEngineInstallWait(hooks);
       ::Sleep(1000);
     }
     if (IsEngineReady()) {
-      // The browser shell runs the side bar from here and ends the process when it closes.
+      // The shell runs the side bar from here; closing it normally ends the process in there.
+      CEngineLocator::Instance().EngineEntry()(instance_, &ChromeApp::Instance());
     }
     NotifyFaultSinkExiting();
     CWindowModule::DestroyRemainingWindows();
@@ -151,9 +158,9 @@ class CVelmoraApp final : public IRunModeActions {
            elevation.TokenIsElevated != 0;
   }
 
-  bool IsEngineReady() {
-    // Engine discovery comes with the browser shell binding.
-    return false;
+  static bool IsEngineReady() {
+    CEngineLocator& engine = CEngineLocator::Instance();
+    return engine.IsEngineUsable() && engine.ResolveEngineEntry();
   }
 
   HINSTANCE instance_;

@@ -54,7 +54,9 @@ bool HostKitOpenUrl(const wchar_t* url) {
   return open_url && open_url(url) != FALSE;
 }
 
-std::optional<DWORD> QueryMessageCenterSetting(const MsgCenterSettingKey& key) {
+namespace {
+
+IMsgCenterSettings2* MessageCenterSettings() {
   // Never released: it lives as long as the process, like the library that made it.
   static IMsgCenterSettings2* const settings = [] {
     auto create = GetCoreFunction<HostKitCreateInstanceFn>(CoreLibrary::kHostKit, kHostKitCreateInstance);
@@ -63,6 +65,15 @@ std::optional<DWORD> QueryMessageCenterSetting(const MsgCenterSettingKey& key) {
         static_cast<IMsgCenterSettings2*>(nullptr);
     return static_cast<IMsgCenterSettings2*>(object);
   }();
+  return settings;
+}
+
+}  // namespace
+
+bool HasMessageCenterSettings() { return MessageCenterSettings() != nullptr; }
+
+std::optional<DWORD> QueryMessageCenterSetting(const MsgCenterSettingKey& key) {
+  IMsgCenterSettings2* settings = MessageCenterSettings();
   DWORD value = 0;
   if (!settings || FAILED(settings->QuerySetting(1, &key, &value))) return std::nullopt;
   return value;

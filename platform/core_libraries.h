@@ -58,6 +58,9 @@ bool HostKitOpenUrl(const wchar_t* url);
 // query fails. Any thread.
 std::optional<DWORD> QueryMessageCenterSetting(const MsgCenterSettingKey& key);
 
+// Whether HostKit's settings object exists (made on first use as above).
+bool HasMessageCenterSettings();
+
 // --- BaseCore.dll -------------------------------------------------------------------------------
 // The file-trust service: the trust class of a signed file (3 refuses), or no answer.
 using BaseCoreFileTrustFn = BOOL(WINAPI*)(const wchar_t* path, int* trust_class);

@@ -1,0 +1,337 @@
+// Stand-in browser shell: chrome.dll (the side bar process) and chrome_child.dll (processes
+// started with "--type"), both exporting ChromeShell. It drives the program's application
+// object as a shell would, makes real top-level windows for browsers, and plays a page: the
+// steps of the page script named by VELMORA_SHELL_PAGE, one every 100 ms once a browser exists.
+// Everything the program does to the shell is written to the stand-in log ("shell" lines).
+//
+// Page script lines ("#" comments, blank lines skipped):
+//   call <command> <json object>   a page call whose arguments are ["", "<json object>"]
+//   callraw <command> <text>       a page call with exactly this arguments text
+//   callnull <command>             a page call without arguments text
+//   event <id> [payload]           a shell event to the current browser's sink
+//   key <alt-f4|ctrl-f12>          the key, typed into the browser window
+//   workarea                       WM_SETTINGCHANGE(SPI_SETWORKAREA) to the side bar window
+//   child                          starts the program once more with "--type=renderer"
+//   wait <ms>                      a pause
+//   quit                           ends the shell's message loop (ChromeShell returns)
+// Without a page script the page shows itself at 360 x 640 and then waits.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "standins/common/standin_log.h"
+#include "view/messages.h"
+#include "view/shell_interfaces.h"
+
+namespace sh = velmora::shell;
+
+namespace {
+
+constexpr wchar_t kBrowserClass[] = L"VelmoraStandinBrowser";
+constexpr UINT_PTR kStepTimer = 1;
+constexpr UINT kStepIntervalMs = 100;
+constexpr UINT WM_FIRE_WINDOW_CREATED = WM_APP + 1;
+
+void Log(const char* format, ...) {
+  char text[2048];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof(text), format, args);
+  va_end(args);
+  standin::Log("shell", "%s", text);
+}
+
+#if !defined(VELMORA_CHILD_SHELL)
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+// A browser: a real, initially hidden top-level window.
+class Browser final : public sh::ShellBrowser {
+ public:
+  Browser(sh::ShellWebBrowserEvent* sink, sh::ExternalShellApp* app) : sink_(sink), app_(app) {
+    window_ = ::CreateWindowExW(0, kBrowserClass, L"", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr,
+                                ::GetModuleHandleW(nullptr), this);
+  }
+  sh::ShellWebBrowserEvent* sink() const { return sink_; }
+  sh::ExternalShellApp* app() const { return app_; }
+  bool released() const { return released_; }
+
+  void Slot0() override {}
+  HWND GetWindow() override { return window_; }
+  void Slot2() override {}
+  void SetBounds(int x, int y, int width, int height) override {
+    Log("bounds %d %d %d %d", x, y, width, height);
+    if (!window_) return;
+    const UINT size = width > 0 && height > 0 ? 0 : SWP_NOSIZE;
+    ::SetWindowPos(window_, nullptr, x, y, width, height, size | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  void Release() override {
+    Log("release");
+    released_ = true;
+    if (window_) ::DestroyWindow(window_);
+    window_ = nullptr;
+  }
+  void Relayout() override { Log("relayout"); }
+  void Slot6() override {}
+  void Slot7() override {}
+  void Slot8() override {}
+  void Slot9() override {}
+  void Slot10() override {}
+  void Slot11() override {}
+  void Slot12() override {}
+  void Slot13() override {}
+  void Show() override {
+    RECT frame{};
+    if (window_) ::GetWindowRect(window_, &frame);
+    Log("show at %ld %ld %ld %ld", frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top);
+    if (window_) ::ShowWindow(window_, SW_SHOWNOACTIVATE);
+  }
+  void Hide() override {
+    Log("hide");
+    if (window_) ::ShowWindow(window_, SW_HIDE);
+  }
+  void Slot16() override {}
+  void RunScript(const wchar_t* text) override { Log("script %s", standin::Narrow(text).c_str()); }
+  void Slot18() override {}
+  void Slot19() override {}
+  void Slot20() override {}
+  void Slot21() override {}
+  void Slot22() override {}
+  void OpenTool(int which, int reserved) override { Log("tool %d %d", which, reserved); }
+
+ private:
+  sh::ShellWebBrowserEvent* sink_;
+  sh::ExternalShellApp* app_;
+  HWND window_ = nullptr;
+  bool released_ = false;
+};
+
+// The shell's state for the one ChromeShell call of this process.
+struct Shell {
+  sh::ExternalShellApp* app = nullptr;
+  std::vector<std::unique_ptr<Browser>> browsers;
+  std::vector<std::string> steps;
+  size_t next_step = 0;
+  DWORD resume_at = 0;
+  HWND message_window = nullptr;
+};
+Shell g_shell;
+
+Browser* CurrentBrowser() {
+  for (auto it = g_shell.browsers.rbegin(); it != g_shell.browsers.rend(); ++it) {
+    if (!(*it)->released()) return it->get();
+  }
+  return nullptr;
+}
+
+LRESULT CALLBACK BrowserProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
+  }
+  auto* browser = reinterpret_cast<Browser*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  // A shell hands the keys typed into a browser to the application first.
+  if (browser && (message == WM_KEYDOWN || message == WM_SYSKEYDOWN)) {
+    browser->app()->OnKeyEvent(window, message, wparam, lparam);
+    return 0;
+  }
+  return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+class Factory final : public sh::ShellBrowserFactory {
+ public:
+  bool CreateBrowser(sh::ShellWebBrowserEvent* sink, int reserved, const wchar_t* url, int a, int b) override {
+    Log("create_browser url=%s args=%d,%d,%d", standin::Narrow(url).c_str(), reserved, a, b);
+    auto browser = std::make_unique<Browser>(sink, g_shell.app);
+    Browser* made = browser.get();
+    g_shell.browsers.push_back(std::move(browser));
+    sink->SetBrowser(made);
+    // The window-created event comes once the shell's own set-up is done, from its loop.
+    ::PostMessageW(g_shell.message_window, WM_FIRE_WINDOW_CREATED, 0, reinterpret_cast<LPARAM>(made));
+    return true;
+  }
+  void Reserved1() override {}
+  bool SetCookie(int kind, const void* record) override {
+    if (kind == sh::kCookieRecord) {
+      const auto* r = static_cast<const sh::CookieRecord*>(record);
+      Log("cookie kind=1 url=%.2048s name=%.256s value=%.256s domain=%.256s path=%.256s", r->url, r->name, r->value,
+          r->domain, r->path);
+    } else if (kind == sh::kLongCookieRecord) {
+      const auto* r = static_cast<const sh::LongCookieRecord*>(record);
+      const std::string value(r->value ? r->value : "", r->value ? r->value_length : 0);
+      Log("cookie kind=7 size=%u url=%.2048s name=%.256s domain=%.256s path=%.256s length=%u value=%s", r->size, r->url,
+          r->name, r->domain, r->path, r->value_length, value.c_str());
+    } else {
+      Log("cookie kind=%d", kind);
+    }
+    return true;
+  }
+};
+Factory g_factory;
+
+void StartChild() {
+  wchar_t self[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --type=renderer";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  const BOOL started = ::CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+  Log("child started=%d", started ? 1 : 0);
+  if (!started) return;
+  ::WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = 1;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  Log("child exit=%lu", code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+}
+
+void TypeKey(Browser* browser, const std::string& which) {
+  const HWND window = browser->GetWindow();
+  if (which == "alt-f4") {
+    ::SendMessageW(window, WM_SYSKEYDOWN, VK_F4, 1 << 29);
+  } else if (which == "ctrl-f12") {
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    ::SendMessageW(window, WM_KEYDOWN, VK_F12, 1);
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
+  }
+}
+
+// Plays one step; false while it has to wait for something (a browser).
+bool PlayStep(const std::string& step) {
+  const size_t space = step.find(' ');
+  const std::string verb = step.substr(0, space);
+  const std::string rest = space == std::string::npos ? "" : step.substr(space + 1);
+  Browser* browser = CurrentBrowser();
+  const bool needs_browser = verb == "call" || verb == "callraw" || verb == "callnull" || verb == "event" || verb == "key";
+  if (needs_browser && !browser) return false;
+  Log("step %s", step.c_str());
+  if (verb == "call" || verb == "callraw" || verb == "callnull") {
+    const size_t cut = rest.find(' ');
+    const std::string name = rest.substr(0, cut);
+    const std::string tail = cut == std::string::npos ? "" : rest.substr(cut + 1);
+    const std::string arguments = verb == "call" ? "[\"\", \"" + Escape(tail) + "\"]" : tail;
+    const int result = browser->sink()->OnPageCall("", name.c_str(), verb == "callnull" ? nullptr : arguments.c_str(), 0, 0, 0);
+    Log("call %s returned %d", name.c_str(), result);
+  } else if (verb == "event") {
+    const int id = std::atoi(rest.c_str());
+    const size_t cut = rest.find(' ');
+    const std::wstring payload = cut == std::string::npos ? L"" : std::wstring(rest.begin() + cut + 1, rest.end());
+    int result = -1;
+    browser->sink()->OnShellEvent(id, payload.c_str(), 0, 0, 0, &result);
+    Log("event %d result=%d", id, result);
+  } else if (verb == "key") {
+    TypeKey(browser, rest);
+  } else if (verb == "workarea") {
+    ::SendMessageW(::FindWindowW(velmora::kSideBarWindowClass, nullptr), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+  } else if (verb == "child") {
+    StartChild();
+  } else if (verb == "wait") {
+    g_shell.resume_at = ::GetTickCount() + static_cast<DWORD>(std::atoi(rest.c_str()));
+  } else if (verb == "quit") {
+    ::PostQuitMessage(0);
+  }
+  return true;
+}
+
+LRESULT CALLBACK ShellProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_FIRE_WINDOW_CREATED) {
+    auto* browser = reinterpret_cast<Browser*>(lparam);
+    for (const auto& known : g_shell.browsers) {
+      if (known.get() == browser && !browser->released()) {
+        int result = -1;
+        browser->sink()->OnShellEvent(sh::kEventBrowserWindowCreated, L"", 0, 0, 0, &result);
+        Log("event 22 fired");
+      }
+    }
+    return 0;
+  }
+  if (message == WM_TIMER && wparam == kStepTimer) {
+    if (static_cast<LONG>(::GetTickCount() - g_shell.resume_at) < 0) return 0;
+    if (g_shell.next_step < g_shell.steps.size() && PlayStep(g_shell.steps[g_shell.next_step])) ++g_shell.next_step;
+    return 0;
+  }
+  return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+std::vector<std::string> ReadPageScript() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = ::GetEnvironmentVariableW(L"VELMORA_SHELL_PAGE", path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {"call Show {\"width\":360,\"height\":640}"};
+  std::vector<std::string> steps;
+  FILE* file = _wfopen(path, L"rb");
+  if (!file) return steps;
+  char line[8192];
+  while (std::fgets(line, sizeof(line), file)) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (text.empty() || text[0] == '#') continue;
+    steps.push_back(text);
+  }
+  std::fclose(file);
+  return steps;
+}
+
+void RegisterClasses(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = &BrowserProc;
+  wc.hInstance = instance;
+  wc.lpszClassName = kBrowserClass;
+  ::RegisterClassExW(&wc);
+  wc.lpfnWndProc = &ShellProc;
+  wc.lpszClassName = L"VelmoraStandinShell";
+  ::RegisterClassExW(&wc);
+}
+#endif  // !VELMORA_CHILD_SHELL
+
+}  // namespace
+
+extern "C" __declspec(dllexport) int __cdecl ChromeShell(HINSTANCE instance, sh::ExternalShellApp* app) {
+#if defined(VELMORA_CHILD_SHELL)
+  (void)instance;
+  Log("child ChromeShell app=%d", app ? 1 : 0);
+  return 0;
+#else
+  if (!app) return 1;
+  g_shell.app = app;
+  RegisterClasses(instance);
+  g_shell.message_window = ::CreateWindowExW(0, L"VelmoraStandinShell", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+  Log("user_data=%s", standin::Narrow(app->GetUserDataFolder()).c_str());
+  Log("components=%s", standin::Narrow(app->GetComponentsFolder()).c_str());
+  Log("extra=%s option=%d", standin::Narrow(app->GetExtraText()).c_str(), app->QueryOption(0) ? 1 : 0);
+  app->SetFactory(&g_factory);
+  wchar_t package[sh::kQueryBufferChars] = {};
+  app->Query(sh::kQueryLocalPackagePath, package);
+  Log("query1001=%s", standin::Narrow(package).c_str());
+  g_shell.steps = ReadPageScript();
+  ::SetTimer(g_shell.message_window, kStepTimer, kStepIntervalMs, nullptr);
+  app->CreateUserInterface();
+  Log("ui created");
+
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+  Log("loop ended");
+  return 0;
+#endif
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, void*) { return TRUE; }

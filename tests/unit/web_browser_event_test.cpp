@@ -1,0 +1,346 @@
+#include "view/web_browser_event.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/shutdown.h"
+#include "config/app_config.h"
+#include "config/build_constants.h"
+#include "platform/text.h"
+#include "tests/support/registry_backup.h"
+#include "view/chrome_app.h"
+#include "view/messages.h"
+
+namespace velmora {
+namespace {
+
+using Calls = std::vector<std::wstring>;
+
+// A browser the way the shell makes one: a real, hidden top-level window; records every call.
+class RecordingBrowser final : public shell::ShellBrowser {
+ public:
+  explicit RecordingBrowser(Calls* calls) : calls_(calls) {
+    window_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+  }
+  ~RecordingBrowser() {
+    if (IsWindow(window_)) DestroyWindow(window_);
+  }
+  void Slot0() override {}
+  HWND GetWindow() override { return window_; }
+  void Slot2() override {}
+  void SetBounds(int x, int y, int w, int h) override {
+    calls_->push_back(FormatW(L"bounds %d %d %d %d", x, y, w, h));
+    if (w > 0 && h > 0) SetWindowPos(window_, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  void Release() override { calls_->push_back(L"release"); }
+  void Relayout() override { calls_->push_back(L"relayout"); }
+  void Slot6() override {}
+  void Slot7() override {}
+  void Slot8() override {}
+  void Slot9() override {}
+  void Slot10() override {}
+  void Slot11() override {}
+  void Slot12() override {}
+  void Slot13() override {}
+  void Show() override {
+    calls_->push_back(L"show");
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
+  }
+  void Hide() override {
+    calls_->push_back(L"hide");
+    ShowWindow(window_, SW_HIDE);
+  }
+  void Slot16() override {}
+  void RunScript(const wchar_t* text) override { calls_->push_back(std::wstring(L"script ") + text); }
+  void Slot18() override {}
+  void Slot19() override {}
+  void Slot20() override {}
+  void Slot21() override {}
+  void Slot22() override {}
+  void OpenTool(int which, int reserved) override { calls_->push_back(FormatW(L"tool %d %d", which, reserved)); }
+
+ private:
+  Calls* calls_;
+  HWND window_ = nullptr;
+};
+
+class RecordingFactory final : public shell::ShellBrowserFactory {
+ public:
+  bool CreateBrowser(shell::ShellWebBrowserEvent* sink, int reserved, const wchar_t* url, int a, int b) override {
+    calls.push_back(FormatW(L"create %d %ls %d %d", reserved, url, a, b));
+    browsers.push_back(std::make_unique<RecordingBrowser>(&calls));
+    sink->SetBrowser(browsers.back().get());
+    return true;
+  }
+  void Reserved1() override {}
+  bool SetCookie(int kind, const void*) override {
+    calls.push_back(FormatW(L"cookie %d", kind));
+    return true;
+  }
+  Calls calls;
+  std::vector<std::unique_ptr<RecordingBrowser>> browsers;
+};
+
+void Pump(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  MSG msg;
+  while (static_cast<LONG>(GetTickCount() - end) < 0) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(5);
+  }
+}
+
+// Pumps until `done` holds or two seconds passed.
+template <typename Condition>
+bool PumpUntil(Condition done) {
+  for (int i = 0; i < 400 && !done(); ++i) Pump(5);
+  return done();
+}
+
+class ControllerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    controller_ = std::make_unique<CWebBrowserEvent>(&factory_, [this](HWND, IShutdownParticipant& participant) {
+      factory_.calls.push_back(L"shutdown");
+      participant.ReleaseBrowsers();
+    });
+  }
+  void TearDown() override {
+    controller_.reset();
+    factory_.calls.clear();
+  }
+
+  // Navigates and delivers "browser window created"; the calls so far are forgotten.
+  RecordingBrowser* OpenPage() {
+    controller_->Navigate(L"https://page.test/index.html?t=1");
+    controller_->OnShellEvent(shell::kEventBrowserWindowCreated, L"", 0, 0, 0, nullptr);
+    factory_.calls.clear();
+    return factory_.browsers.back().get();
+  }
+  void Call(const char* name, const char* arguments) { controller_->OnPageCall("", name, arguments, 0, 0, 0); }
+
+  test::ScopedRegistryBackup settings_{HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora"};
+  RecordingFactory factory_;
+  std::unique_ptr<CWebBrowserEvent> controller_;
+};
+
+TEST(CenteredPositionTest, CentresClampsAndTruncatesTowardZero) {
+  const struct {
+    RECT work;
+    int w, h;
+    LONG x, y;
+  } cases[] = {
+      {{0, 0, 1024, 768}, 300, 500, 362, 134},
+      {{0, 0, 1024, 768}, 301, 501, 362, 134},      // odd sizes: w / 2 truncates
+      {{0, 0, 1024, 768}, 2000, 900, 0, 0},         // larger than the work area: left and top edges
+      {{0, 40, 1024, 768}, 100, 100, 462, 354},
+      {{-1025, 0, -1, 768}, 100, 100, -563, 334},   // a monitor to the left: -1026 / 2 = -513
+      {{-1025, 0, -1, 768}, 2000, 100, -1025, 334},
+  };
+  for (const auto& c : cases) {
+    const POINT at = CenteredPosition(c.work, c.w, c.h);
+    EXPECT_EQ(at.x, c.x) << c.work.left << "," << c.w;
+    EXPECT_EQ(at.y, c.y) << c.work.top << "," << c.h;
+  }
+}
+
+TEST(SceneKeywordTest, FirstKeywordInListOrderWithoutRegardToCase) {
+  const std::vector<std::wstring> keywords = {L"", L"excel", L"word", L".pdf"};
+  EXPECT_EQ(MatchSceneKeyword(L"Report.PDF - Microsoft WORD", keywords), std::optional<std::wstring>(L"word"));
+  EXPECT_EQ(MatchSceneKeyword(L"Book1 - EXCEL", keywords), std::optional<std::wstring>(L"excel"));
+  EXPECT_EQ(MatchSceneKeyword(L"notes.txt", keywords), std::nullopt);
+  EXPECT_EQ(MatchSceneKeyword(L"", keywords), std::nullopt);
+  EXPECT_EQ(MatchSceneKeyword(L"Word", {L"WORD"}), std::optional<std::wstring>(L"word"));
+}
+
+TEST(CookieRecordTest, ShortValuesGetOneRecordLongOnesTheLongRecordToo) {
+  EXPECT_FALSE(NeedsLongCookieRecord(std::string(254, 'v')));
+  EXPECT_TRUE(NeedsLongCookieRecord(std::string(255, 'v')));
+
+  const shell::CookieRecord record = MakeCookieRecord("https://a.test", "Q", std::string(300, 'v'), ".a.test");
+  EXPECT_STREQ(record.url, "https://a.test");
+  EXPECT_STREQ(record.name, "Q");
+  EXPECT_STREQ(record.domain, ".a.test");
+  EXPECT_STREQ(record.path, "/");
+  EXPECT_EQ(std::string(record.value), std::string(255, 'v'));  // cut, still terminated
+  EXPECT_EQ(record.reserved[0], '\0');
+
+  const std::string value(3000, 'x');
+  const shell::LongCookieRecord long_record = MakeLongCookieRecord("https://a.test", "T", ".a.test", value);
+  EXPECT_EQ(long_record.size, 3088u);
+  EXPECT_EQ(long_record.value_length, 3000u);
+  EXPECT_EQ(std::string(long_record.value, long_record.value_length), value);
+  EXPECT_STREQ(long_record.path, "/");
+  EXPECT_EQ(long_record.reserved2, 0u);
+}
+
+TEST(FirstPageTest, OnlineChoosesTheSchemeByTheSystemOfflineTheLocalPackage) {
+  const std::wstring https = OnlinePageUrl(true), http = OnlinePageUrl(false);
+  EXPECT_EQ(https, std::wstring(L"https://") + kPageHost + L"/trevalis-desktop-ai-toolbar/index.html");
+  EXPECT_EQ(ChooseFirstPage(true, 10, false, 1234), https + L"?t=1234");
+  EXPECT_EQ(ChooseFirstPage(true, 5, true, 1234), http + L"?t=1234");
+  EXPECT_EQ(ChooseFirstPage(false, 10, true, 1234), L"ravida://zivudiduvoz/index.html");
+  EXPECT_EQ(ChooseFirstPage(false, 10, false, 1234), L"");
+  // The tick count prints as a signed number.
+  EXPECT_EQ(WithCacheBuster(L"u", 0xFFFFFFFEu), L"u?t=-2");
+  EXPECT_NE(ChooseFirstPage(true, 10, false, 1), ChooseFirstPage(true, 10, false, 2));
+}
+
+TEST_F(ControllerTest, TheControllerWindowIsTheHiddenSideBarWindow) {
+  const HWND window = FindWindowW(kSideBarWindowClass, kSideBarWindowTitle);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(GetSideBarWindow(), window);
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_EQ(GetWindowLongW(window, GWL_STYLE) & (WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN),
+            static_cast<LONG>(WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN));
+  EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  EXPECT_TRUE(controller_->topmost());
+}
+
+TEST_F(ControllerTest, NavigatingAsksTheFactoryAndTheWindowAppearsHiddenAsAToolWindow) {
+  controller_->Navigate(L"");
+  EXPECT_TRUE(factory_.calls.empty());
+  controller_->Navigate(L"HTTPS://page.test/");
+  EXPECT_TRUE(controller_->is_https());
+  ASSERT_EQ(factory_.calls, Calls{L"create 0 HTTPS://page.test/ 1 1"});
+  controller_->OnShellEvent(shell::kEventBrowserWindowCreated, L"", 0, 0, 0, nullptr);
+  const HWND window = controller_->GetBrowserWindow();
+  EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+  EXPECT_FALSE(IsWindowVisible(window));
+  wchar_t title[128] = {};
+  GetWindowTextW(window, title, 128);
+  EXPECT_STREQ(title, kDisplayName);
+  EXPECT_TRUE(ReadSettingsDword(L"last_show_bar").has_value());
+  // The window's focus loss reaches the page through the side bar window.
+  SendMessageW(window, WM_KILLFOCUS, 0, 0);
+  factory_.calls.clear();
+  Pump(50);
+  EXPECT_EQ(factory_.calls, Calls{L"script _OnWindowBlurCallback_listener()"});
+  // ...but not while the window is disabled.
+  EnableWindow(window, FALSE);
+  SendMessageW(window, WM_KILLFOCUS, 0, 0);
+  factory_.calls.clear();
+  Pump(50);
+  EXPECT_TRUE(factory_.calls.empty());
+}
+
+TEST_F(ControllerTest, ShowCentresOnTheWorkAreaAndShowWithAZeroSizeOnlyReplies) {
+  RecordingBrowser* browser = OpenPage();
+  Call("sHoW", R"(["", "{\"callbackName\":\"done\",\"width\":0,\"height\":300}"])");
+  EXPECT_TRUE(controller_->page_shown());
+  EXPECT_EQ(factory_.calls, Calls{L"script done()"});
+
+  factory_.calls.clear();
+  Call("Show", R"(["", "{\"callbackName\":\"done\",\"width\":300,\"height\":500}"])");
+  EXPECT_EQ(factory_.calls, (Calls{L"bounds 0 0 300 500", L"show", L"script done()"}));
+  RECT work{}, frame{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  GetWindowRect(browser->GetWindow(), &frame);
+  const POINT expected = CenteredPosition(work, 300, 500);
+  EXPECT_EQ(frame.left, expected.x);
+  EXPECT_EQ(frame.top, expected.y);
+
+  // A trailing space is another name; a missing first string or name is nothing at all.
+  factory_.calls.clear();
+  Call("Show ", R"(["", "{\"callbackName\":\"done\",\"width\":300,\"height\":500}"])");
+  controller_->OnPageCall(nullptr, "Show", "[]", 0, 0, 0);
+  controller_->OnPageCall("", nullptr, "[]", 0, 0, 0);
+  Call("Show", nullptr);
+  EXPECT_TRUE(factory_.calls.empty());
+}
+
+TEST_F(ControllerTest, CloseRepliesBeforeTheWindowIsToldToClose) {
+  OpenPage();
+  Call("Close", R"(["", "{\"callbackName\":\"bye\"}"])");
+  EXPECT_EQ(factory_.calls, Calls{L"script bye()"});
+  ASSERT_TRUE(PumpUntil([&] { return factory_.calls.size() >= 2; }));
+  EXPECT_EQ(factory_.calls[1], L"shutdown");
+}
+
+TEST_F(ControllerTest, ShellEventsCloseAnswerOrAreIgnored) {
+  OpenPage();
+  const struct {
+    int id;
+    bool shown;
+    bool closes;
+    int result;  // -1: left alone
+  } cases[] = {{13, true, true, -1},  {31, true, true, -1}, {34, false, true, -1}, {34, true, false, -1},
+               {21, false, false, 0}, {32, false, false, 1}, {36, false, false, 1}, {53, false, false, 1},
+               {99, false, false, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    TearDown();
+    SetUp();
+    OpenPage();
+    if (c.shown) controller_->MarkPageShown();
+    int result = -1;
+    controller_->OnShellEvent(c.id, L"", 0, 0, 0, &result);
+    EXPECT_EQ(!factory_.calls.empty() && factory_.calls[0] == L"shutdown", c.closes);
+    EXPECT_EQ(result, c.result);
+  }
+}
+
+TEST_F(ControllerTest, OnlySwitchingTheWorkAreaRelaysTheBrowserOut) {
+  OpenPage();
+  const HWND window = GetSideBarWindow();
+  SendMessageW(window, WM_SETTINGCHANGE, SPI_SETDESKWALLPAPER, 0);
+  Pump(800);
+  EXPECT_TRUE(factory_.calls.empty());
+  SendMessageW(window, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+  EXPECT_TRUE(PumpUntil([&] { return !factory_.calls.empty(); }));
+  EXPECT_EQ(factory_.calls, Calls{L"relayout"});
+}
+
+TEST_F(ControllerTest, NavigateOnlineKeepsTheOldBrowserHiddenAndLoadsTheSecurePage) {
+  OpenPage();
+  Call("navigateOnline", nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return factory_.calls.size() >= 2; }));
+  EXPECT_EQ(factory_.calls[0], L"hide");
+  const std::wstring expected = L"create 0 " + OnlinePageUrl(true) + L"?t=";
+  EXPECT_EQ(factory_.calls[1].substr(0, expected.size()), expected);
+  EXPECT_TRUE(controller_->is_https());
+  // Both browsers are released at shutdown.
+  factory_.calls.clear();
+  controller_->ReleaseBrowsers();
+  EXPECT_EQ(std::count(factory_.calls.begin(), factory_.calls.end(), L"release"), 2);
+}
+
+TEST_F(ControllerTest, WindowCommandsWithoutArgumentsStillAct) {
+  OpenPage();
+  Call("ShowDevTools", "not json");
+  Call("IsInClient", R"(["", "{\"callbackName\":\"where\"}"])");
+  Call("IsInClient", R"(["", "{}"])");
+  EXPECT_EQ(factory_.calls, (Calls{L"tool 4 0", L"script where({\"data\": 1})"}));
+}
+
+TEST_F(ControllerTest, SignInNoticesFromOtherThreadsNeverReachADestroyedController) {
+  OpenPage();
+  ILoginCallBack* sink = controller_.get();
+  std::thread late([sink] {
+    for (int i = 0; i < 200; ++i) sink->OnSignedOut();
+  });
+  late.join();
+  // Sign-out runs on the controller's thread: cookies cleared (six records), the fixed text run.
+  ASSERT_TRUE(PumpUntil([&] { return !factory_.calls.empty(); }));
+  Pump(100);
+  EXPECT_EQ(std::count(factory_.calls.begin(), factory_.calls.end(),
+                       L"script _OnLoginStatusChangeCallback_listener({\"logined\":0, \"nickName\":\"\", \"qid\":\"\", "
+                       L"\"avatar\":\"\"})"),
+            200);
+  // Notices posted after the controller is gone are dropped without a crash.
+  ILoginCallBack* gone = controller_.get();
+  std::thread racing([gone] {
+    for (int i = 0; i < 100; ++i) gone->OnSignedIn(L"safe", L"someone", 0);
+  });
+  racing.join();
+  controller_.reset();
+  Pump(50);
+}
+
+}  // namespace
+}  // namespace velmora

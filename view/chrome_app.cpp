@@ -1,0 +1,91 @@
+#include "view/chrome_app.h"
+
+#include <cwchar>
+
+#include "app/shutdown.h"
+#include "platform/net_probe.h"
+#include "platform/paths.h"
+#include "platform/process_facts.h"
+#include "view/engine_locator.h"
+
+namespace velmora {
+namespace {
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Copies `text` into `buffer` of `size` characters, cut to fit.
+void CopyCut(wchar_t* buffer, size_t size, const std::wstring& text) {
+  const size_t n = text.size() < size ? text.size() : size - 1;
+  wmemcpy(buffer, text.data(), n);
+  buffer[n] = L'\0';
+}
+
+}  // namespace
+
+std::wstring ChooseFirstPage(bool online, DWORD os_major_version, bool package_exists, DWORD tick_count) {
+  if (online) return WithCacheBuster(OnlinePageUrl(os_major_version >= 6), tick_count);
+  return package_exists ? kLocalPageUrl : std::wstring();
+}
+
+std::wstring LocalPagePackagePath() {
+  const std::wstring suite = GetSuiteFolder();
+  return suite.empty() ? std::wstring() : suite + L"\\Utils\\VelmoraLocalWeb.zip";
+}
+
+ChromeApp& ChromeApp::Instance() {
+  static ChromeApp app;
+  return app;
+}
+
+ChromeApp::ChromeApp() {
+  const std::wstring data = GetDataFolder();
+  if (!data.empty()) CopyCut(user_data_folder_, MAX_PATH, data + L"\\chromeshell");
+}
+
+void* ChromeApp::DeletingDestructor(unsigned int) { return this; }  // the object is static
+
+bool ChromeApp::QueryOption(int) { return false; }
+
+const wchar_t* ChromeApp::GetUserDataFolder() { return user_data_folder_; }
+
+const wchar_t* ChromeApp::GetComponentsFolder() {
+  CopyCut(components_folder_, MAX_PATH, CEngineLocator::Instance().ComponentsFolder());
+  return components_folder_;
+}
+
+const wchar_t* ChromeApp::GetExtraText() { return L""; }
+
+void ChromeApp::SetFactory(shell::ShellBrowserFactory* factory) { factory_ = factory; }
+
+void ChromeApp::CreateUserInterface() {
+  const bool online = CNetProbe::Instance().IsReachable() == 1;
+  OSVERSIONINFOEXW os{};
+  os.dwOSVersionInfoSize = sizeof(os);
+  const DWORD major = GetRealOSVersion(reinterpret_cast<OSVERSIONINFOW*>(&os)) ? os.dwMajorVersion : 6;
+  const std::wstring page = ChooseFirstPage(online, major, FileExists(LocalPagePackagePath()), ::GetTickCount());
+  // Offline without the local package there is nothing to show: end at once, quietly.
+  if (page.empty()) ::TerminateProcess(::GetCurrentProcess(), 0);
+  if (!controller_) controller_ = std::make_unique<CWebBrowserEvent>(factory_);
+  controller_->Navigate(page);
+}
+
+void ChromeApp::Notify(int, int, int, int) {}
+
+void ChromeApp::OnKeyEvent(HWND window, UINT message, WPARAM key, LPARAM) {
+  if (!controller_) return;
+  if (message == WM_SYSKEYDOWN && key == VK_F4 && window && window == controller_->GetBrowserWindow()) {
+    ::PostMessageW(GetSideBarWindow(), WM_CLOSE, 0, 0);
+  } else if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && key == VK_F12 && (::GetKeyState(VK_CONTROL) & 0x8000)) {
+    controller_->ShowDevTools();
+  }
+}
+
+void ChromeApp::Query(int id, wchar_t* buffer) {
+  if (id != shell::kQueryLocalPackagePath || !buffer) return;
+  CopyCut(buffer, shell::kQueryBufferChars, LocalPagePackagePath());
+}
+
+}  // namespace velmora
