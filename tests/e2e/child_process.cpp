@@ -48,9 +48,7 @@ std::wstring g_velmora;
 const std::wstring& VelmoraUnderTest() { return g_velmora; }
 void SetVelmoraUnderTest(const std::wstring& path) { g_velmora = path; }
 
-ChildResult RunChild(const std::wstring& exe, const std::wstring& arguments, DWORD timeout_ms,
-                     const EnvironmentOverrides& environment) {
-  ChildResult result;
+HANDLE StartChild(const std::wstring& exe, const std::wstring& arguments, const EnvironmentOverrides& environment) {
   std::wstring command_line = L"\"" + exe + L"\"";
   if (!arguments.empty()) command_line += L" " + arguments;
   std::vector<wchar_t> env = BuildEnvironment(environment);
@@ -59,11 +57,18 @@ ChildResult RunChild(const std::wstring& exe, const std::wstring& arguments, DWO
   PROCESS_INFORMATION info{};
   if (!::CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
                         env.data(), nullptr, &startup, &info)) {
-    return result;
+    return nullptr;
   }
+  ::CloseHandle(info.hThread);
+  return info.hProcess;
+}
+
+ChildResult RunChild(const std::wstring& exe, const std::wstring& arguments, DWORD timeout_ms,
+                     const EnvironmentOverrides& environment) {
+  ChildResult result;
+  ScopedHandle process(StartChild(exe, arguments, environment));
+  if (!process) return result;
   result.started = true;
-  ScopedHandle process(info.hProcess);
-  ScopedHandle thread(info.hThread);
 
   const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
   for (;;) {

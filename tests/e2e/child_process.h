@@ -24,6 +24,10 @@ using EnvironmentOverrides = std::vector<std::pair<std::wstring, std::wstring>>;
 ChildResult RunChild(const std::wstring& exe, const std::wstring& arguments, DWORD timeout_ms,
                      const EnvironmentOverrides& environment = {});
 
+// Starts "exe" arguments with the environment overrides and returns at once; the caller owns
+// the process handle. Null when the process could not be started.
+HANDLE StartChild(const std::wstring& exe, const std::wstring& arguments, const EnvironmentOverrides& environment = {});
+
 // The Velmora.exe under test (set once by the test program's main).
 const std::wstring& VelmoraUnderTest();
 void SetVelmoraUnderTest(const std::wstring& path);

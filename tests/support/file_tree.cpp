@@ -19,4 +19,23 @@ void DeleteTree(const std::wstring& folder) {
   ::RemoveDirectoryW(Long(folder).c_str());
 }
 
+bool CopyTree(const std::wstring& from, const std::wstring& to) {
+  ::CreateDirectoryW(Long(to).c_str(), nullptr);
+  WIN32_FIND_DATAW data;
+  const HANDLE find = ::FindFirstFileW(Long(from + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  for (BOOL more = TRUE; more; more = ::FindNextFileW(find, &data)) {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ok = CopyTree(from + L"\\" + name, to + L"\\" + name) && ok;
+    } else {
+      ok = ::CopyFileW(Long(from + L"\\" + name).c_str(), Long(to + L"\\" + name).c_str(), FALSE) && ok;
+    }
+  }
+  ::FindClose(find);
+  return ok;
+}
+
 }  // namespace velmora::test

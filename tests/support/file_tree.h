@@ -11,4 +11,8 @@ std::wstring Long(const std::wstring& path);
 // Removes `folder` and everything below it; missing parts are no error.
 void DeleteTree(const std::wstring& folder);
 
+// Copies the folder `from` with everything below it to `to` (created; files overwritten).
+// False when anything could not be copied.
+bool CopyTree(const std::wstring& from, const std::wstring& to);
+
 }  // namespace velmora::test

@@ -1,0 +1,245 @@
+// The side bar on screen, end to end: the real Velmora.exe in a suite folder of its own, the
+// stand-in browser (registered where the program looks for it) whose shell plays a page script,
+// and the reachability probe answered by a loopback server through the NetCore host map. What
+// the program did to the shell is read back from the stand-ins' log.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/build_constants.h"
+#include "platform/module_path.h"
+#include "platform/scoped_handle.h"
+#include "platform/text.h"
+#include "tests/e2e/child_process.h"
+#include "tests/support/file_tree.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/registry_backup.h"
+
+namespace velmora::test {
+namespace {
+
+constexpr DWORD kTimeoutMs = 120 * 1000;
+constexpr wchar_t kBrowserClientState[] =
+    L"Software\\Vuq\\Ravida6\\Update\\ClientState\\{02E720BD-2B50-4404-947C-65DBE64F6970}";
+
+std::vector<std::string> ShellLines(const std::vector<LogEntry>& log, const std::string& prefix = "") {
+  std::vector<std::string> lines;
+  for (const LogEntry& entry : log) {
+    if (entry.component == "shell" && entry.text.rfind(prefix, 0) == 0) lines.push_back(entry.text);
+  }
+  return lines;
+}
+
+bool HasLine(const std::vector<LogEntry>& log, const std::string& component, const std::string& text) {
+  return Count(log, component, text) > 0;
+}
+
+class SideBar : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(temp_.path().empty());
+    built_suite_ = ParentFolder(ParentFolder(VelmoraUnderTest()));
+    built_browser_ = ParentFolder(built_suite_) + L"\\browser";
+    suite_ = temp_.path() + L"\\suite";
+    ASSERT_TRUE(CopyTree(built_suite_, suite_));
+    log_ = temp_.path() + L"\\standins.log";
+    page_ = temp_.path() + L"\\page.txt";
+    appdata_ = temp_.path() + L"\\appdata";
+    ::CreateDirectoryW(appdata_.c_str(), nullptr);
+    registration_.emplace(suite_, RegistryViewOf(VelmoraUnderTest()));
+    RegisterBrowser(built_browser_ + L"\\Application\\" VELMORA_ENGINE_VERSION_TEXT L"\\Installer\\setup.exe");
+    Online(true);
+  }
+
+  void RegisterBrowser(const std::wstring& installer) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kBrowserClientState, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExW(key, L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(installer.c_str()),
+                     static_cast<DWORD>((installer.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+  }
+
+  // The probe's four hosts go to the loopback server, or to a port nobody listens on.
+  void Online(bool online) {
+    server_.Route("/", Reply(200, "up"));
+    std::ofstream map((suite_ + L"\\NetCore.hosts").c_str(), std::ios::binary | std::ios::trunc);
+    const std::string target = online ? server_.Origin() : "http://127.0.0.1:" + std::to_string(ClosedPort());
+    for (const char* host : kProbeHosts) map << host << " " << target << "\n";
+  }
+
+  static uint16_t ClosedPort() {
+    HttpTestServer closed;
+    const uint16_t port = closed.port();
+    closed.Stop();
+    return port;
+  }
+
+  void Page(const std::vector<std::string>& steps) {
+    std::ofstream page(page_.c_str(), std::ios::binary | std::ios::trunc);
+    for (const std::string& step : steps) page << step << "\n";
+  }
+
+  EnvironmentOverrides Environment() const {
+    return {{L"APPDATA", appdata_}, {L"VELMORA_STANDIN_LOG", log_}, {L"VELMORA_SHELL_PAGE", page_}};
+  }
+
+  // The side bar, started past both relaunches (this test is about the window).
+  ChildResult Run(const std::wstring& arguments = L"/rerun /lowrun") {
+    return RunChild(suite_ + L"\\Utils\\Velmora.exe", arguments, kTimeoutMs, Environment());
+  }
+
+  std::vector<LogEntry> Log() const { return ReadLog(log_); }
+
+  ScopedTempFolder temp_;
+  ScopedRegistryBackup browser_key_{HKEY_CURRENT_USER, kBrowserClientState};
+  ScopedRegistryBackup settings_{HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora"};
+  std::optional<ScopedSuiteRegistration> registration_;
+  HttpTestServer server_;
+  std::wstring built_suite_, built_browser_, suite_, log_, page_, appdata_;
+};
+
+TEST_F(SideBar, OnlinePageShowsItselfCentredAndClosesFromThePage) {
+  Page({R"(call Show {"callbackName":"shown","width":320,"height":480})",
+        R"(call Close {"callbackName":"bye"})"});
+  const ChildResult result = Run();
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+
+  const auto log = Log();
+  const std::string suite = WideToUtf8(suite_);
+  EXPECT_TRUE(HasLine(log, "shell", "user_data=" + WideToUtf8(appdata_) + "\\Vuqsafe\\Velmora\\chromeshell"));
+  EXPECT_TRUE(HasLine(log, "shell", "query1001=" + suite + "\\Utils\\VelmoraLocalWeb.zip"));
+  const auto created = ShellLines(log, "create_browser");
+  ASSERT_EQ(created.size(), 1u);
+  const std::string page = "create_browser url=https://" + WideToUtf8(kPageHost) + "/trevalis-desktop-ai-toolbar/index.html?t=";
+  EXPECT_EQ(created[0].substr(0, page.size()), page);
+  EXPECT_NE(created[0].find(" args=0,1,1"), std::string::npos);
+  // The window appears hidden, then the page shows it at 320 x 480 in the middle of the
+  // 1024 x 768 work area, replies, and the side bar ends from the page's Close, hiding and
+  // releasing its browser on the way out.
+  const std::vector<std::string> expected = {"hide",           "bounds 0 0 320 480", "show at 352 144 320 480",
+                                             "script shown()", "script bye()",       "hide",
+                                             "release"};
+  std::vector<std::string> seen;
+  for (const std::string& line : ShellLines(log)) {
+    if (std::find(expected.begin(), expected.end(), line) != expected.end()) seen.push_back(line);
+  }
+  EXPECT_EQ(seen, expected);
+  EXPECT_FALSE(HasLine(log, "shell", "loop ended"));  // the side bar ended the process itself
+  EXPECT_EQ(server_.RequestCount(), 1u);               // the probe's first host answered
+}
+
+TEST_F(SideBar, OfflineLoadsTheLocalPageAndSwitchesOnlineOnRequest) {
+  Online(false);
+  Page({"callnull navigateOnline", "wait 500", "event 13"});
+  const ChildResult result = Run();
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+  const auto created = ShellLines(Log(), "create_browser");
+  ASSERT_EQ(created.size(), 2u);
+  EXPECT_EQ(created[0], "create_browser url=ravida://zivudiduvoz/index.html args=0,1,1");
+  EXPECT_EQ(created[1].rfind("create_browser url=https://" + WideToUtf8(kPageHost), 0), 0u);
+}
+
+TEST_F(SideBar, OfflineWithoutTheLocalPageEndsBeforeAnyBrowser) {
+  Online(false);
+  ASSERT_TRUE(::DeleteFileW((suite_ + L"\\Utils\\VelmoraLocalWeb.zip").c_str()));
+  const ChildResult result = Run();
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+  const auto log = Log();
+  EXPECT_TRUE(ShellLines(log, "create_browser").empty());
+  EXPECT_TRUE(HasLine(log, "shell", "query1001=" + WideToUtf8(suite_) + "\\Utils\\VelmoraLocalWeb.zip"));
+}
+
+// Each of these ends a side bar whose page has shown itself; without it, the side bar would
+// stay until the test gives up on it.
+TEST_F(SideBar, KeysAndShellEventsEndTheSideBar) {
+  for (const char* ending : {"key alt-f4", "event 13", "event 31", "event 26"}) {
+    SCOPED_TRACE(ending);
+    ::DeleteFileW(log_.c_str());
+    Page({R"(call Show {"width":300,"height":300})", "event 34", "key ctrl-f12", "wait 300",
+          R"(call IsInClient {"callbackName":"alive"})", ending});
+    const ChildResult result = Run();
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exit_code, 0u);
+    const auto log = Log();
+    // Event 34 after the page showed itself changes nothing; Ctrl+F12 opens the developer tools.
+    EXPECT_TRUE(HasLine(log, "shell", "script alive({\"data\": 1})"));
+    EXPECT_TRUE(HasLine(log, "shell", "tool 4 0"));
+  }
+}
+
+TEST_F(SideBar, APageThatNeverShowsItselfEndsTheSideBar) {
+  Page({"event 21", "event 34"});  // event 34 while the page has not shown itself
+  ChildResult result = Run();
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+  EXPECT_TRUE(HasLine(Log(), "shell", "event 21 result=0"));
+  EXPECT_FALSE(HasLine(Log(), "shell", "event 34 result"));  // it never came back
+
+  // No page call at all: the page-load timeout ends it.
+  ::DeleteFileW(log_.c_str());
+  Page({"wait 600000"});
+  result = Run();
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+  EXPECT_TRUE(HasLine(Log(), "shell", "release"));
+}
+
+TEST_F(SideBar, TheEngineChildRunsTheChildShell) {
+  Page({"child", R"(call Close {})"});
+  const ChildResult result = Run();
+  ASSERT_TRUE(result.finished);
+  const auto log = Log();
+  EXPECT_TRUE(HasLine(log, "shell", "child ChromeShell app=1"));
+  EXPECT_TRUE(HasLine(log, "shell", "child exit=0"));
+}
+
+TEST_F(SideBar, ASecondStartShowsTheRunningSideBarAndUninstallClosesIt) {
+  Page({R"(call Show {"width":300,"height":300})", "wait 600000"});
+  ScopedHandle first(StartChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", Environment()));
+  ASSERT_TRUE(first);
+  // Wait (bounded) for the page to have shown itself.
+  for (int i = 0; i < 600 && !HasLine(Log(), "shell", "step call Show"); ++i) ::Sleep(100);
+
+  const ChildResult second = Run();
+  ASSERT_TRUE(second.finished);
+  EXPECT_EQ(second.exit_code, 0u);
+  EXPECT_EQ(ShellLines(Log(), "ui created").size(), 1u);
+
+  const ChildResult uninstall = Run(L"/uninst");
+  ASSERT_TRUE(uninstall.finished);
+  EXPECT_EQ(::WaitForSingleObject(first.get(), 30000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  ::GetExitCodeProcess(first.get(), &code);
+  EXPECT_EQ(code, 0u);
+}
+
+TEST_F(SideBar, AMissingEngineIsInstalledWhileTheSideBarWaits) {
+  // No browser anywhere: the installer stand-in lays it out from the build and registers it.
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, kBrowserClientState);
+  const std::wstring target = temp_.path() + L"\\Ravida6";
+  Page({R"(call Close {})"});
+  EnvironmentOverrides environment = Environment();
+  environment.emplace_back(L"VELMORA_BROWSER_SOURCE", built_browser_);
+  environment.emplace_back(L"VELMORA_BROWSER_TARGET", target);
+  const ChildResult result = RunChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", kTimeoutMs, environment);
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+  const auto log = Log();
+  EXPECT_GT(Count(log, "gameshell", ""), 0u);
+  EXPECT_EQ(ShellLines(log, "create_browser").size(), 1u);
+  EXPECT_TRUE(HasLine(log, "shell", "ui created"));
+}
+
+}  // namespace
+}  // namespace velmora::test
