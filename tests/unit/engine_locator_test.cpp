@@ -416,7 +416,7 @@ TEST_F(EngineLocatorTest, FailedResolutionLeavesNothingLoaded) {
 // The process-wide locator reads this user's real browser entries: the test clears them for its
 // run and puts them back afterwards.
 TEST_F(EngineLocatorTest, ProcessLocatorSeesAnEngineInstalledLaterAndKeepsIt) {
-  ScopedRegistryBackup browser(HKEY_CURRENT_USER, L"Software\\Vuq\\Ravida6");
+  ScopedRegistryBackup browser(HKEY_CURRENT_USER, L"Software\\Vuq");
   ScopedRegistryBackup app_paths(HKEY_CURRENT_USER, kAppPathsKey);
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vuq\\Ravida6");
   RegDeleteTreeW(HKEY_CURRENT_USER, kAppPathsKey);
@@ -487,7 +487,7 @@ class InstallerStandInTest : public EngineLocatorTest {
 };
 
 TEST_F(InstallerStandInTest, LaysTheBrowserOutRecordsItAndReportsReady) {
-  ScopedRegistryBackup browser(HKEY_CURRENT_USER, L"Software\\Vuq\\Ravida6");
+  ScopedRegistryBackup browser(HKEY_CURRENT_USER, L"Software\\Vuq");
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vuq\\Ravida6");
   SetEnvironmentVariableW(L"VELMORA_BROWSER_TARGET", (root_ + L"\\Installed").c_str());
   SetEnvironmentVariableW(L"VELMORA_BROWSER_SOURCE", nullptr);
