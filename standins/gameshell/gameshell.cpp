@@ -25,6 +25,7 @@ namespace {
 constexpr wchar_t kClientStateKey[] =
     L"Software\\Vuq\\Ravida6\\Update\\ClientState\\{02E720BD-2B50-4404-947C-65DBE64F6970}";
 
+// One log line with one path or text in it.
 void Log(const char* format, const std::wstring& text) {
   standin::Log("gameshell", format, standin::Narrow(text.c_str()).c_str());
 }
@@ -132,7 +133,7 @@ std::wstring Install() {
   if (target.empty()) {
     const std::wstring local = Environment(L"LOCALAPPDATA");
     if (local.empty()) {
-      Log("no install folder%s", L"");
+      standin::Log("gameshell", "no install folder");
       return {};
     }
     target = local + L"\\Vuq\\Ravida6";
@@ -208,11 +209,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR command_line, int) {
   }
   ::LocalFree(arguments);
   if (!sdk_install) {
-    Log("nothing to do without /sdkinst%s", L"");
+    standin::Log("gameshell", "nothing to do without /sdkinst");
     return 1;
   }
   if (window != nullptr && !::IsWindow(window)) {
-    Log("no window to notify%s", L"");
+    standin::Log("gameshell", "no window to notify");
     window = nullptr;
   }
   Report(window, velmora::kInstallerStatusInProgress);
