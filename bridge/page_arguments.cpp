@@ -65,4 +65,18 @@ int PageArguments::Integer(const char* key) const {
   return static_cast<int>(number);
 }
 
+bool PageArguments::Boolean(const char* key) const {
+  const Json::Value& value = Member(key);
+  if (value.isBool()) return value.asBool();
+  if (value.isNumeric()) return value.asDouble() != 0.0;
+  if (!value.isString()) return false;
+  const std::wstring text = AsciiLower(Utf8ToWide(value.asString()));
+  if (text == L"true") return true;
+  if (text.empty() || text == L"false") return false;
+  // A decimal number: digits with an optional sign, nothing else.
+  const size_t digits = text[0] == L'-' || text[0] == L'+' ? 1 : 0;
+  if (text.size() == digits || text.find_first_not_of(L"0123456789", digits) != std::wstring::npos) return false;
+  return text.find_first_not_of(L'0', digits) != std::wstring::npos;
+}
+
 }  // namespace velmora

@@ -20,6 +20,9 @@ class PageArguments {
   std::wstring String(const char* key) const;
   // A member that is a JSON number, as an integer (truncated, clamped to int); anything else 0.
   int Integer(const char* key) const;
+  // A member read as a switch: a boolean as it is; a number true when not zero; a string true
+  // when "true" (any case) or a non-zero decimal number; anything else false.
+  bool Boolean(const char* key) const;
   // The member itself (null when absent or when nothing was read).
   const Json::Value& Member(const char* key) const;
 

@@ -14,6 +14,8 @@
 #include "account/login_status.h"
 #include "app/launch.h"
 #include "bridge/command_dispatcher.h"
+#include "bridge/page_replies.h"
+#include "bridge/page_services.h"
 #include "config/app_config.h"
 #include "config/build_constants.h"
 #include "config/time_rules.h"
@@ -126,8 +128,8 @@ POINT CenteredPosition(const RECT& work, int width, int height) {
 
 std::optional<std::wstring> MatchSceneKeyword(std::wstring_view title, const std::vector<std::wstring>& keywords) {
   const std::wstring lower_title = AsciiLower(title);
+  // An empty keyword occurs in every title, as the system's substring search has it.
   for (const std::wstring& keyword : keywords) {
-    if (keyword.empty()) continue;
     const std::wstring lower = AsciiLower(keyword);
     if (lower_title.find(lower) != std::wstring::npos) return lower;
   }
@@ -516,15 +518,18 @@ void CWebBrowserEvent::OnTimer(UINT_PTR id) {
     case kFirstInputTimer:
       FirstInputWatch();
       break;
-    case kSceneTimer:
-      // A one-shot: the scene notification to the page comes with the page events.
+    case kSceneTimer: {
       ::KillTimer(hwnd(), kSceneTimer);
+      if (quiet_ || !browser_) break;
+      const ForegroundScene scene = GetForegroundScene();
+      RunScript(Utf8ToWide(SceneEventScript(WideToUtf8(scene.ext), WideToUtf8(scene.process))));
       break;
+    }
     case kZOrderTimer:
       ZOrderWatch();
       break;
     case kCloudListTimer:
-      // The refresh of the cloud tool list comes with its provider.
+      if (GetPageServices().refresh_cloud_list) GetPageServices().refresh_cloud_list();
       break;
     case kDailyTimer:
       RunScript(std::wstring(L"_OnDailyLogCallback_listener()"));
@@ -534,8 +539,8 @@ void CWebBrowserEvent::OnTimer(UINT_PTR id) {
       if (browser_) browser_->Relayout();
       break;
     case kQuickFindTimer:
-      // A one-shot: the desktop search launch comes with the tool launcher.
       ::KillTimer(hwnd(), kQuickFindTimer);
+      if (GetPageServices().run_tool) GetPageServices().run_tool(PageTool::kQuickFind);
       break;
     default:
       break;
@@ -579,14 +584,17 @@ LRESULT CWebBrowserEvent::HandleMessage(UINT message, WPARAM wparam, LPARAM lpar
       case WM_SCENE_CLEARED:
         ::KillTimer(hwnd(), kSceneTimer);
         return 0;
-      case WM_WEATHER_UPDATED:
-        // The weather event to the page comes with the weather provider.
+      case WM_WEATHER_UPDATED: {
+        const auto& read = GetPageServices().cached_weather;
+        const std::optional<Json::Value> weather = browser_ && read ? read() : std::nullopt;
+        if (weather && weather->isObject()) RunScript(Utf8ToWide(WeatherEventScript(*weather)));
         return 0;
+      }
       case WM_RECOM_TOOLS_UPDATED:
         RunScript(std::wstring(L"_OnRecomToolsUpdateCallback_listener()"));
         return 0;
       case WM_UPLOAD_TO_KELU:
-        // The AI assistant's file picker comes with its companion.
+        if (GetPageServices().open_upload_picker) GetPageServices().open_upload_picker(GetBrowserWindow());
         return 0;
       case WM_WINDOW_BLUR:
         RunScript(std::wstring(L"_OnWindowBlurCallback_listener()"));

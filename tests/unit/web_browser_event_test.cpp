@@ -12,6 +12,7 @@
 #include "config/app_config.h"
 #include "config/build_constants.h"
 #include "platform/text.h"
+#include "tests/support/recording_shell.h"
 #include "tests/support/registry_backup.h"
 #include "view/chrome_app.h"
 #include "view/messages.h"
@@ -19,88 +20,12 @@
 namespace velmora {
 namespace {
 
-using Calls = std::vector<std::wstring>;
+using test::Calls;
+using test::Pump;
+using test::PumpUntil;
+using test::RecordingBrowser;
+using test::RecordingFactory;
 
-// A browser the way the shell makes one: a real, hidden top-level window; records every call.
-class RecordingBrowser final : public shell::ShellBrowser {
- public:
-  explicit RecordingBrowser(Calls* calls) : calls_(calls) {
-    window_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
-  }
-  ~RecordingBrowser() {
-    if (IsWindow(window_)) DestroyWindow(window_);
-  }
-  void Slot0() override {}
-  HWND GetWindow() override { return window_; }
-  void Slot2() override {}
-  void SetBounds(int x, int y, int w, int h) override {
-    calls_->push_back(FormatW(L"bounds %d %d %d %d", x, y, w, h));
-    if (w > 0 && h > 0) SetWindowPos(window_, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  void Release() override { calls_->push_back(L"release"); }
-  void Relayout() override { calls_->push_back(L"relayout"); }
-  void Slot6() override {}
-  void Slot7() override {}
-  void Slot8() override {}
-  void Slot9() override {}
-  void Slot10() override {}
-  void Slot11() override {}
-  void Slot12() override {}
-  void Slot13() override {}
-  void Show() override {
-    calls_->push_back(L"show");
-    ShowWindow(window_, SW_SHOWNOACTIVATE);
-  }
-  void Hide() override {
-    calls_->push_back(L"hide");
-    ShowWindow(window_, SW_HIDE);
-  }
-  void Slot16() override {}
-  void RunScript(const wchar_t* text) override { calls_->push_back(std::wstring(L"script ") + text); }
-  void Slot18() override {}
-  void Slot19() override {}
-  void Slot20() override {}
-  void Slot21() override {}
-  void Slot22() override {}
-  void OpenTool(int which, int reserved) override { calls_->push_back(FormatW(L"tool %d %d", which, reserved)); }
-
- private:
-  Calls* calls_;
-  HWND window_ = nullptr;
-};
-
-class RecordingFactory final : public shell::ShellBrowserFactory {
- public:
-  bool CreateBrowser(shell::ShellWebBrowserEvent* sink, int reserved, const wchar_t* url, int a, int b) override {
-    calls.push_back(FormatW(L"create %d %ls %d %d", reserved, url, a, b));
-    browsers.push_back(std::make_unique<RecordingBrowser>(&calls));
-    sink->SetBrowser(browsers.back().get());
-    return true;
-  }
-  void Reserved1() override {}
-  bool SetCookie(int kind, const void*) override {
-    calls.push_back(FormatW(L"cookie %d", kind));
-    return true;
-  }
-  Calls calls;
-  std::vector<std::unique_ptr<RecordingBrowser>> browsers;
-};
-
-void Pump(DWORD ms) {
-  const DWORD end = GetTickCount() + ms;
-  MSG msg;
-  while (static_cast<LONG>(GetTickCount() - end) < 0) {
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    Sleep(5);
-  }
-}
-
-// Pumps until `done` holds or two seconds passed.
-template <typename Condition>
-bool PumpUntil(Condition done) {
-  for (int i = 0; i < 400 && !done(); ++i) Pump(5);
-  return done();
-}
 
 class ControllerTest : public ::testing::Test {
  protected:
@@ -150,12 +75,15 @@ TEST(CenteredPositionTest, CentresClampsAndTruncatesTowardZero) {
 }
 
 TEST(SceneKeywordTest, FirstKeywordInListOrderWithoutRegardToCase) {
-  const std::vector<std::wstring> keywords = {L"", L"excel", L"word", L".pdf"};
+  const std::vector<std::wstring> keywords = {L"excel", L"word", L".pdf"};
   EXPECT_EQ(MatchSceneKeyword(L"Report.PDF - Microsoft WORD", keywords), std::optional<std::wstring>(L"word"));
   EXPECT_EQ(MatchSceneKeyword(L"Book1 - EXCEL", keywords), std::optional<std::wstring>(L"excel"));
   EXPECT_EQ(MatchSceneKeyword(L"notes.txt", keywords), std::nullopt);
   EXPECT_EQ(MatchSceneKeyword(L"", keywords), std::nullopt);
   EXPECT_EQ(MatchSceneKeyword(L"Word", {L"WORD"}), std::optional<std::wstring>(L"word"));
+  // An empty entry matches every window, titled or not.
+  EXPECT_EQ(MatchSceneKeyword(L"", {L"x", L""}), std::optional<std::wstring>(L""));
+  EXPECT_EQ(MatchSceneKeyword(L"Book1 - EXCEL", {L"", L"excel"}), std::optional<std::wstring>(L""));
 }
 
 TEST(CookieRecordTest, ShortValuesGetOneRecordLongOnesTheLongRecordToo) {

@@ -1,0 +1,10 @@
+#include "bridge/page_services.h"
+
+namespace velmora {
+
+PageServices& GetPageServices() {
+  static PageServices services;
+  return services;
+}
+
+}  // namespace velmora

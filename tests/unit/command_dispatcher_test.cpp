@@ -1,0 +1,270 @@
+#include "bridge/command_dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bridge/page_services.h"
+#include "config/app_config.h"
+#include "tests/support/recording_shell.h"
+#include "tests/support/registry_backup.h"
+#include "view/messages.h"
+#include "view/web_browser_event.h"
+
+namespace velmora {
+namespace {
+
+using test::Calls;
+using test::Pump;
+using test::PumpUntil;
+using test::RecordingFactory;
+
+// The arguments text the page sends: ["", "<object>"].
+std::string Args(const std::string& object) {
+  std::string escaped;
+  for (char c : object) {
+    if (c == '"' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  return "[\"\", \"" + escaped + "\"]";
+}
+
+class DispatcherTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    controller_ = std::make_unique<CWebBrowserEvent>(&factory_, [this](HWND, IShutdownParticipant&) {
+      factory_.calls.push_back(L"shutdown");
+    });
+    controller_->Navigate(L"https://page.test/");
+    factory_.calls.clear();
+    saved_services_ = GetPageServices();
+  }
+  void TearDown() override {
+    GetPageServices() = saved_services_;
+    controller_.reset();
+  }
+
+  // The scripts the page received for one call.
+  Calls CallRaw(const char* name, const char* arguments) {
+    factory_.calls.clear();
+    controller_->OnPageCall("", name, arguments, 0, 0, 0);
+    return factory_.calls;
+  }
+  Calls Call(const char* name, const std::string& object) { return CallRaw(name, Args(object).c_str()); }
+
+  test::ScopedRegistryBackup settings_{HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora"};
+  test::ScopedRegistryBackup run_{HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"};
+  RecordingFactory factory_;
+  std::unique_ptr<CWebBrowserEvent> controller_;
+  PageServices saved_services_;
+};
+
+TEST_F(DispatcherTest, NamesMatchInAnyCaseButExactly) {
+  for (const char* name : {"getsettings", "GETSETTINGS", "gEtSeTtInGs"}) {
+    EXPECT_EQ(Call(name, R"({"callbackName":"cb"})").size(), 1u) << name;
+  }
+  for (const char* name : {"getSettings ", " getSettings", "getSetting", "", "getSettings\t"}) {
+    EXPECT_TRUE(Call(name, R"({"callbackName":"cb"})").empty()) << name;
+  }
+}
+
+// Each row's reply exactly as the page receives it.
+TEST_F(DispatcherTest, RepliesAsThePageReceivesThem) {
+  CAppConfigMgr::Instance().SetAutoHide(1);
+  CAppConfigMgr::Instance().SetSceneRecommend(0);
+  const struct {
+    const char* name;
+    const char* object;
+    Calls scripts;
+  } cases[] = {
+      {"getSettings", R"({"callbackName":"cb"})", {L"script cb({\"autoHide\":true,\"on\":true,\"sceneRecommend\":false}\n)"}},
+      {"getSettings", R"({})", {}},
+      {"getUserInfo", R"({"callbackName":"who"})", {L"script who({\"code\":0,\"data\":{\"logined\":0},\"msg\":\"\"}\n)"}},
+      {"getWeather", R"({"callbackName":"w"})", {L"script w({\"code\":1,\"data\":\"\",\"msg\":\"\"}\n)"}},
+      {"getWeather", R"({"callbackName":"w","retry":true})", {}},
+      {"getWeather", R"({"callbackName":"w","retry":"TRUE"})", {}},
+      {"getWeather", R"({"callbackName":"w","retry":"0"})", {L"script w({\"code\":1,\"data\":\"\",\"msg\":\"\"}\n)"}},
+      {"isInstalledWithKey", R"({"callbackName":"i","key":"{X}"})", {L"script i({\"code\":1,\"data\":null,\"msg\":\"\"}\n)"}},
+      {"isInstalledWithKey", R"({"callbackName":"i","key":""})", {}},
+      {"IsStickyNoteExist", R"({"callbackName":"s"})", {L"script s(0)"}},
+      {"isKeluExist", R"({"callbackName":"k"})", {L"script k(0)"}},
+      {"isKeluExist", R"({})", {}},
+      {"getSystemInfo", R"({})", {}},
+      {"IsInClient", R"({"callbackName":"c"})", {L"script c({\"data\": 1})"}},
+      {"SetTopMost", R"({"callbackName":"t"})", {L"script t()"}},
+      {"MoveEnd", R"({"callbackName":"m"})", {L"script m()"}},
+      {"startReport", R"({"callbackName":"r","id":""})", {L"script r()"}},
+      {"runCmd", R"({"callbackName":"r","path":"C:\\no\\such\\file.exe"})", {L"script r()"}},
+      {"FeedBack", R"({"callbackName":"f","cmd":"   "})", {L"script f()"}},
+      {"OpenUrl", R"({"callbackName":"u","url":7})", {}},
+      {"runTools", R"({"tool":"nothing"})", {}},
+      {"navigateOnline", R"({"callbackName":"n"})", {}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Call(c.name, c.object), c.scripts) << c.name << " " << c.object;
+  }
+}
+
+TEST_F(DispatcherTest, ProvidersAnswerThroughTheirServices) {
+  std::vector<std::wstring> seen;
+  PageServices& services = GetPageServices();
+  services.system_info_json = [] { return std::string("{\"pid\":\"7\"}\n"); };
+  services.cached_weather = [] {
+    Json::Value weather(Json::objectValue);
+    weather["city"] = "\xE5\x8C\x97\xE4\xBA\xAC";  // the compact writer escapes it
+    return std::optional<Json::Value>(weather);
+  };
+  services.refresh_weather = [&] { seen.push_back(L"refresh"); };
+  services.is_sticky_note_present = [] { return true; };
+  services.run_tool = [&](PageTool tool) { seen.push_back(L"tool " + std::to_wstring(static_cast<int>(tool))); };
+
+  EXPECT_EQ(Call("getSystemInfo", R"({"callbackName":"s"})"), Calls{L"script s({\"pid\":\"7\"}\n)"});
+  EXPECT_EQ(Call("getWeather", R"({"callbackName":"w","retry":0})"),
+            Calls{L"script w({\"code\":0,\"data\":{\"city\":\"\\u5317\\u4eac\"},\"msg\":\"\"}\n)"});
+  EXPECT_TRUE(Call("getWeather", R"({"callbackName":"w","retry":"1"})").empty());
+  EXPECT_EQ(Call("IsStickyNoteExist", R"({"callbackName":"s"})"), Calls{L"script s(1)"});
+  Call("runTools", R"({"tool":"stickynote"})");
+  Call("runTools", R"({"tool":"CALC"})");
+  Call("runTools", R"({"tool":"QuickFind"})");  // after a short delay, from the window's timer
+  EXPECT_TRUE(PumpUntil([&] { return seen.size() == 4; }));
+  EXPECT_EQ(seen, (std::vector<std::wstring>{L"refresh", L"tool 0", L"tool 1", L"tool 3"}));
+
+  // The weather event, and a weather record that is not an object sends nothing.
+  factory_.calls.clear();
+  SendMessageW(GetSideBarWindow(), WM_WEATHER_UPDATED, 0, 0);
+  EXPECT_EQ(factory_.calls,
+            Calls{L"script _updateWeatherCallback_listener({\"code\":0,\"data\":{\"city\":\"\\u5317\\u4eac\"},\"msg\":\"\"})"});
+  services.cached_weather = [] { return std::optional<Json::Value>(Json::Value("text")); };
+  factory_.calls.clear();
+  SendMessageW(GetSideBarWindow(), WM_WEATHER_UPDATED, 0, 0);
+  EXPECT_TRUE(factory_.calls.empty());
+}
+
+TEST_F(DispatcherTest, SetSettingsWritesOnlyTheKeysGiven) {
+  CAppConfigMgr& settings = CAppConfigMgr::Instance();
+  settings.SetAutoHide(1);
+  settings.SetSceneRecommend(1);
+  CAppConfigMgr::DisableSideBar();
+
+  // Without a callback name nothing changes.
+  EXPECT_TRUE(Call("setSettings", R"({"autoHide":false})").empty());
+  EXPECT_EQ(settings.GetAutoHide(), 1);
+
+  EXPECT_EQ(Call("setSettings", R"({"callbackName":"ok","autoHide":false})"), Calls{L"script ok()"});
+  EXPECT_EQ(settings.GetAutoHide(), 0);
+  EXPECT_EQ(ReadSettingsDword(L"sidebar_autohide"), std::optional<DWORD>(0));
+  EXPECT_EQ(settings.GetSceneRecommend(), 1);
+  EXPECT_FALSE(settings.IsSideBarOn());
+
+  // An integer is taken as it is, any other type as 1; a string turns autostart on.
+  Call("setSettings", R"({"callbackName":"ok","sceneRecommend":5,"autoHide":[1],"autoStart":"no"})");
+  EXPECT_EQ(settings.GetSceneRecommend(), 5);
+  EXPECT_EQ(settings.GetAutoHide(), 1);
+  EXPECT_TRUE(settings.IsSideBarOn());
+  Call("setSettings", R"({"callbackName":"ok","autoStart":0,"autoHide":null})");
+  EXPECT_FALSE(settings.IsSideBarOn());
+  EXPECT_EQ(settings.GetAutoHide(), 1);
+}
+
+TEST_F(DispatcherTest, ShowRequiresTheArgumentsTextOtherWindowCommandsDoNot) {
+  EXPECT_TRUE(CallRaw("Show", nullptr).empty());
+  EXPECT_FALSE(controller_->page_shown());
+  EXPECT_TRUE(CallRaw("Show", "garbage").empty());  // present but unreadable: shown, no size, no reply
+  EXPECT_TRUE(controller_->page_shown());
+  EXPECT_EQ(CallRaw("ShowDevTools", nullptr), Calls{L"tool 4 0"});
+  CallRaw("closeModal", nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return !factory_.calls.empty(); }));
+  EXPECT_EQ(factory_.calls, Calls{L"shutdown"});
+}
+
+TEST_F(DispatcherTest, TheSceneEventFollowsTheForegroundWatch) {
+  CAppConfigMgr::Instance().SetSceneInterval(0);
+  const HWND window = GetSideBarWindow();
+  // A clear before the timer fires cancels the wait.
+  SendMessageW(window, WM_SCENE_MATCHED, 0, 0);
+  SendMessageW(window, WM_SCENE_CLEARED, 0, 0);
+  Pump(200);
+  EXPECT_TRUE(factory_.calls.empty());
+  SendMessageW(window, WM_SCENE_MATCHED, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !factory_.calls.empty(); }));
+  // Members sorted, no line feed; nothing matched yet in this process, so both are empty.
+  EXPECT_EQ(factory_.calls, Calls{L"script _sceneTriggerCallback_listener({\"code\":0,\"data\":{\"ext\":\"\","
+                                  L"\"process\":\"\"},\"msg\":\"\"})"});
+  CAppConfigMgr::Instance().SetSceneInterval(3);
+}
+
+// The page is untrusted: generated and mutated calls of every shape must neither crash nor
+// throw nor hang, and the controller must still answer afterwards.
+TEST_F(DispatcherTest, SurvivesHostileCalls) {
+  // Commands that start programs, open links, write shortcuts or end the side bar are covered
+  // above; here they would act on random input.
+  const std::vector<std::string> names = {
+      "Show", "ShowFull", "getSystemInfo", "getUserInfo", "SetTopMost", "CancelTopMost", "MoveStart", "MoveEnd",
+      "IsInClient", "ShowDevTools", "getWeather", "getCommonlyUsedData", "getRecommendedTools", "getLocalTop",
+      "setWeatherCity", "IsStickyNoteExist", "runTools", "startReport", "isInstalledWithKey", "isKeluExist",
+      "isWordProcessingExist", "getSettings", "hasShortcut", "isAutoStart", "Decrypt", "Encrypt", "SHOW", "show ",
+      "", "\xFF\xFE", "getsettings"};
+  const std::vector<std::string> keys = {"callbackName", "width", "height", "retry", "tool", "id", "key", "city",
+                                         "skey", "q", "plaintext", "signdata", "cmd", "url", "path", "param"};
+  std::mt19937 random(20261208);
+  auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  const std::string mib(1 << 20, 'A');
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += '[';
+
+  auto value = [&](int round) -> std::string {
+    switch (pick(round % 997 == 0 ? 12 : 10)) {
+      case 0: return "null";
+      case 1: return std::to_string(static_cast<int>(random()) - (1 << 30));
+      case 2: return random() % 2 ? "true" : "false";
+      case 3: return "\"cb" + std::to_string(pick(5)) + "\"";
+      case 4: return "\"\xC3\x28\xF0\x28\x8C\xBC\"";  // invalid UTF-8
+      case 5: return "[]";
+      case 6: return "[1]";
+      case 7: return "{\"a\":{\"b\":[1,2,{}]}}";
+      case 8: return "1e308";
+      case 9: return "-0.5";
+      case 10: return "\"" + mib + "\"";
+      default: {
+        std::string many = "[";
+        for (int i = 0; i < 10000; ++i) many += i ? ",0" : "0";
+        return many + "]";
+      }
+    }
+  };
+  size_t calls = 0;
+  for (int round = 0; round < 100000; ++round) {
+    const std::string& name = names[pick(names.size())];
+    std::string object = "{";
+    for (size_t i = 0, n = pick(4); i < n; ++i) {
+      object += (i ? "," : "") + std::string("\"") + keys[pick(keys.size())] + "\":" + value(round);
+    }
+    object += "}";
+    std::string arguments;
+    switch (pick(8)) {
+      case 0: arguments = object; break;                          // not wrapped in the array
+      case 1: arguments = "[\"\", " + object + "]"; break;        // element 1 not a string
+      case 2: arguments = "[\"\"]"; break;                         // too short
+      case 3: arguments = round % 5000 == 0 ? deep : "[[[[1]]]]"; break;
+      case 4: {                                                   // a valid call with a flipped byte
+        arguments = Args(object);
+        arguments[pick(arguments.size())] ^= static_cast<char>(1 + pick(255));
+        break;
+      }
+      default: arguments = Args(object);
+    }
+    const char* text = pick(50) == 0 ? nullptr : arguments.c_str();
+    EXPECT_EQ(controller_->OnPageCall(pick(100) ? "" : nullptr, name.c_str(), text, 0, 0, 0), 0);
+    ++calls;
+    if (round % 1000 == 0) Pump(0);
+  }
+  EXPECT_EQ(calls, 100000u);
+  // Still answering.
+  EXPECT_EQ(Call("IsInClient", R"({"callbackName":"alive"})"), Calls{L"script alive({\"data\": 1})"});
+}
+
+}  // namespace
+}  // namespace velmora
