@@ -99,7 +99,7 @@ class SideBar : public ::testing::Test {
   std::vector<LogEntry> Log() const { return ReadLog(log_); }
 
   ScopedTempFolder temp_;
-  ScopedRegistryBackup browser_key_{HKEY_CURRENT_USER, kBrowserClientState};
+  ScopedRegistryBackup browser_keys_{HKEY_CURRENT_USER, L"Software\\Vuq"};
   ScopedRegistryBackup settings_{HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora"};
   std::optional<ScopedSuiteRegistration> registration_;
   HttpTestServer server_;

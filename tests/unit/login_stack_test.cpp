@@ -325,11 +325,26 @@ TEST_F(LoginStackTest, DamagedSignOnShowsThePromptAndEndsWithZero) {
   ASSERT_TRUE(::DeleteFileW(log_.c_str()));
 
   test::ChildResult result;
-  std::thread child([&] { result = test::RunChild(probe, L"\"" + suite_ + L"\"", 60000); });
+  // The child's process id is known only once it started; the box must be that process's.
+  std::atomic<DWORD> child_id{0};
+  std::thread child([&] {
+    ScopedHandle process(test::StartChild(probe, L"\"" + suite_ + L"\""));
+    if (!process) return;
+    child_id = ::GetProcessId(process.get());
+    result.started = true;
+    result.finished = ::WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0;
+    if (!result.finished) ::TerminateProcess(process.get(), 1);
+    ::GetExitCodeProcess(process.get(), &result.exit_code);
+  });
   HWND box = nullptr;
   for (int i = 0; i < 600 && !box; ++i) {
     ::Sleep(50);
-    box = ::FindWindowW(L"#32770", L"VuqTrevalis");
+    for (HWND window = ::FindWindowW(L"#32770", L"VuqTrevalis"); window && !box;
+         window = ::FindWindowExW(nullptr, window, L"#32770", L"VuqTrevalis")) {
+      DWORD owner = 0;
+      ::GetWindowThreadProcessId(window, &owner);
+      if (owner != 0 && owner == child_id.load()) box = window;
+    }
   }
   std::wstring text;
   int icons = 0;
