@@ -10,6 +10,7 @@
 #include "app/launch.h"
 #include "app/shutdown.h"
 #include "bridge/page_arguments.h"
+#include "bridge/page_crypto.h"
 #include "bridge/page_replies.h"
 #include "bridge/page_services.h"
 #include "config/app_config.h"
@@ -169,8 +170,30 @@ void FeedBack(Controller& c, const char* text) {
   ReplyEmpty(c, args);
 }
 
-void DecryptCommand(Controller& c, const char* text);
-void EncryptCommand(Controller& c, const char* text);
+std::wstring Trimmed(const PageArguments& args, const char* key) {
+  return std::wstring(TrimWhitespace(args.String(key)));
+}
+
+void DecryptCommand(Controller& c, const char* text) {
+  const PageArguments args(text);
+  const std::wstring skey = Trimmed(args, "skey"), q = Trimmed(args, "q");
+  Json::Value reply(Json::objectValue);
+  reply["Decrypt"] = skey.empty() || q.empty() ? std::string() : WideToUtf8(Decrypt(skey, q));
+  ReplyJson(c, Callback(args), CompactJson(reply));
+}
+
+void EncryptCommand(Controller& c, const char* text) {
+  const PageArguments args(text);
+  Json::Value reply(Json::objectValue);
+  reply["q"] = reply["sign"] = reply["skey"] = "";
+  if (args.has_object()) {
+    const PageCipher cipher = Encrypt(Trimmed(args, "plaintext"));
+    reply["q"] = WideToUtf8(cipher.q);
+    reply["skey"] = WideToUtf8(cipher.skey);
+    reply["sign"] = WideToUtf8(Sign(Trimmed(args, "signdata"), cipher.skey, cipher.q));
+  }
+  ReplyJson(c, Callback(args), CompactJson(reply));
+}
 
 void ShowDevTools(Controller& c, const char* text) {
   c.ShowDevTools();
@@ -392,8 +415,6 @@ constexpr Command kCommands[] = {
 };
 static_assert(sizeof(kCommands) / sizeof(kCommands[0]) == 42, "the page's 42 commands");
 
-void DecryptCommand(Controller&, const char*) {}
-void EncryptCommand(Controller&, const char*) {}
 
 }  // namespace
 

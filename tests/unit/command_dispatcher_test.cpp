@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "bridge/page_arguments.h"
 #include "bridge/page_services.h"
 #include "config/app_config.h"
+#include "platform/text.h"
 #include "tests/support/recording_shell.h"
 #include "tests/support/registry_backup.h"
 #include "view/messages.h"
@@ -141,6 +143,27 @@ TEST_F(DispatcherTest, ProvidersAnswerThroughTheirServices) {
   factory_.calls.clear();
   SendMessageW(GetSideBarWindow(), WM_WEATHER_UPDATED, 0, 0);
   EXPECT_TRUE(factory_.calls.empty());
+}
+
+TEST_F(DispatcherTest, EncryptAndDecryptRepliesHaveTheirMembers) {
+  // 16 data bytes ("AAAA..." is 12 zero bytes, "AAAAAA==" 4 more) give a 44-character q.
+  const Calls encrypted = Call("Encrypt", R"({"callbackName":"e","plaintext":" AAAAAAAAAAAAAAAAAAAAAA== ","signdata":"x"})");
+  ASSERT_EQ(encrypted.size(), 1u);
+  Json::Value reply;
+  const std::wstring& script = encrypted[0];
+  ASSERT_EQ(script.rfind(L"script e(", 0), 0u);
+  ASSERT_TRUE(ParsePageJson(WideToUtf8(script.substr(9, script.size() - 10)), &reply));
+  EXPECT_EQ(reply.getMemberNames(), (std::vector<std::string>{"q", "sign", "skey"}));
+  EXPECT_EQ(reply["q"].asString().size(), 44u);
+  EXPECT_EQ(reply["sign"].asString().size(), 32u);
+  EXPECT_FALSE(reply["skey"].asString().empty());
+  // A key the page got from Encrypt is wrapped for the service, not for us: it does not open.
+  const std::string again = R"({"callbackName":"d","skey":")" + reply["skey"].asString() + R"(","q":")" +
+                            reply["q"].asString() + R"("})";
+  EXPECT_EQ(Call("Decrypt", again), Calls{L"script d({\"Decrypt\":\"\"}\n)"});
+
+  EXPECT_EQ(CallRaw("Encrypt", "[\"\", 5]"), Calls{});  // no callback name could be read
+  EXPECT_EQ(Call("Decrypt", R"({"callbackName":"d","q":"AAAA"})"), Calls{L"script d({\"Decrypt\":\"\"}\n)"});
 }
 
 TEST_F(DispatcherTest, SetSettingsWritesOnlyTheKeysGiven) {
