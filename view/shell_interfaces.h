@@ -127,6 +127,31 @@ class ShellBrowser {
 
 constexpr int kDeveloperTools = 4;
 
+// The slots the program never calls, filled with nothing: a base for browser implementations
+// (the stand-in shell, tests).
+class ShellBrowserWithUnusedSlots : public ShellBrowser {
+ public:
+  void Slot0() override {}
+  void Slot2() override {}
+  void Slot6() override {}
+  void Slot7() override {}
+  void Slot8() override {}
+  void Slot9() override {}
+  void Slot10() override {}
+  void Slot11() override {}
+  void Slot12() override {}
+  void Slot13() override {}
+  void Slot16() override {}
+  void Slot18() override {}
+  void Slot19() override {}
+  void Slot20() override {}
+  void Slot21() override {}
+  void Slot22() override {}
+
+ protected:
+  ~ShellBrowserWithUnusedSlots() = default;
+};
+
 // The entry both shell libraries export: runs the shell and its message loop.
 using ChromeShellFn = int(__cdecl*)(HINSTANCE instance, ExternalShellApp* app);
 constexpr char kChromeShellExport[] = "ChromeShell";

@@ -12,11 +12,15 @@
 //   key <alt-f4|ctrl-f12>          the key, typed into the browser window
 //   workarea                       WM_SETTINGCHANGE(SPI_SETWORKAREA) to the side bar window
 //   child                          starts the program once more with "--type=renderer"
+//   signin <account> <status> <f>  signs a user in through the stand-in login stack loaded in
+//                                  this process; <f> is its "name=value" fields joined by "|"
+//   signout                        signs the user out again
 //   wait <ms>                      a pause
 //   quit                           ends the shell's message loop (ChromeShell returns)
 // Without a page script the page shows itself at 360 x 640 and then waits.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -56,7 +60,7 @@ std::string Escape(const std::string& text) {
 }
 
 // A browser: a real, initially hidden top-level window.
-class Browser final : public sh::ShellBrowser {
+class Browser final : public sh::ShellBrowserWithUnusedSlots {
  public:
   Browser(sh::ShellWebBrowserEvent* sink, sh::ExternalShellApp* app) : sink_(sink), app_(app) {
     window_ = ::CreateWindowExW(0, kBrowserClass, L"", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr,
@@ -65,10 +69,7 @@ class Browser final : public sh::ShellBrowser {
   sh::ShellWebBrowserEvent* sink() const { return sink_; }
   sh::ExternalShellApp* app() const { return app_; }
   bool released() const { return released_; }
-
-  void Slot0() override {}
   HWND GetWindow() override { return window_; }
-  void Slot2() override {}
   void SetBounds(int x, int y, int width, int height) override {
     Log("bounds %d %d %d %d", x, y, width, height);
     if (!window_) return;
@@ -82,14 +83,6 @@ class Browser final : public sh::ShellBrowser {
     window_ = nullptr;
   }
   void Relayout() override { Log("relayout"); }
-  void Slot6() override {}
-  void Slot7() override {}
-  void Slot8() override {}
-  void Slot9() override {}
-  void Slot10() override {}
-  void Slot11() override {}
-  void Slot12() override {}
-  void Slot13() override {}
   void Show() override {
     RECT frame{};
     if (window_) ::GetWindowRect(window_, &frame);
@@ -100,13 +93,12 @@ class Browser final : public sh::ShellBrowser {
     Log("hide");
     if (window_) ::ShowWindow(window_, SW_HIDE);
   }
-  void Slot16() override {}
-  void RunScript(const wchar_t* text) override { Log("script %s", standin::Narrow(text).c_str()); }
-  void Slot18() override {}
-  void Slot19() override {}
-  void Slot20() override {}
-  void Slot21() override {}
-  void Slot22() override {}
+  void RunScript(const wchar_t* text) override {
+    // One log line per script: a line feed inside it is written as "\n".
+    std::string script = standin::Narrow(text);
+    for (size_t at = 0; (at = script.find('\n', at)) != std::string::npos; at += 2) script.replace(at, 1, "\\n");
+    Log("script %s", script.c_str());
+  }
   void OpenTool(int which, int reserved) override { Log("tool %d %d", which, reserved); }
 
  private:
@@ -212,6 +204,36 @@ void TypeKey(Browser* browser, const std::string& which) {
   }
 }
 
+// The stand-in login stack's controls, exported by its AcctClient.dll that the program loaded.
+void SignInOrOut(bool sign_in, const std::string& rest) {
+  using SignInFn = void(WINAPI*)(const wchar_t* fields, const wchar_t* account, int status);
+  using SignOutFn = void(WINAPI*)();
+  const HMODULE client = ::GetModuleHandleW(L"AcctClient.dll");
+  if (!client) {
+    Log("signin: no login stack loaded");
+    return;
+  }
+  if (!sign_in) {
+    if (auto sign_out = reinterpret_cast<SignOutFn>(reinterpret_cast<void*>(::GetProcAddress(client, "StandinSignOut")))) {
+      sign_out();
+    }
+    return;
+  }
+  char account[256] = {};
+  int status = 0;
+  int consumed = 0;
+  if (std::sscanf(rest.c_str(), "%255s %d %n", account, &status, &consumed) < 2) return;
+  std::string fields = rest.substr(static_cast<size_t>(consumed));
+  std::replace(fields.begin(), fields.end(), '|', '\n');
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, fields.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size > 0 ? size : 1), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, fields.c_str(), -1, wide.data(), size);
+  const std::wstring account_text(account, account + std::strlen(account));
+  if (auto sign_in_fn = reinterpret_cast<SignInFn>(reinterpret_cast<void*>(::GetProcAddress(client, "StandinSignIn")))) {
+    sign_in_fn(wide.c_str(), account_text.c_str(), status);
+  }
+}
+
 // Plays one step; false while it has to wait for something (a browser).
 bool PlayStep(const std::string& step) {
   const size_t space = step.find(' ');
@@ -241,6 +263,8 @@ bool PlayStep(const std::string& step) {
     ::SendMessageW(::FindWindowW(velmora::kSideBarWindowClass, nullptr), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
   } else if (verb == "child") {
     StartChild();
+  } else if (verb == "signin" || verb == "signout") {
+    SignInOrOut(verb == "signin", rest);
   } else if (verb == "wait") {
     g_shell.resume_at = ::GetTickCount() + static_cast<DWORD>(std::atoi(rest.c_str()));
   } else if (verb == "quit") {

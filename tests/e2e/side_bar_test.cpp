@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -193,6 +194,80 @@ TEST_F(SideBar, APageThatNeverShowsItselfEndsTheSideBar) {
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exit_code, 0u);
   EXPECT_TRUE(HasLine(Log(), "shell", "release"));
+}
+
+TEST_F(SideBar, SignInAndOutReachThePageWithTheirCookies) {
+  const std::wstring avatar = temp_.path() + L"\\avatar.png";
+  std::ofstream(avatar.c_str(), std::ios::binary) << std::string("\x01\x02\x03\x04", 4);
+  const std::string long_token(300, 't');
+  Page({R"(call Show {"width":300,"height":300})",
+        "signin someone 0 nike_name=Ann|qid=42|real_email=a@b.c|account_type=1|head_image=" + WideToUtf8(avatar) +
+            "|cookie=Q=q1;T=" + long_token + ";S=s1;",
+        "wait 500", "signout", "wait 500", R"(call Close {})"});
+  EnvironmentOverrides environment = Environment();
+  environment.emplace_back(L"VELMORA_STANDIN_ACCOUNT", temp_.path() + L"\\account.txt");
+  const ChildResult result = RunChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", kTimeoutMs, environment);
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+
+  const std::string origin = "https://" + WideToUtf8(kPageHost), parent = ".vuq.com";
+  auto cookie = [&](const std::string& url, const char* name, const std::string& value) {
+    return "cookie kind=1 url=" + url + " name=" + name + " value=" + value + " domain=" + parent + " path=/";
+  };
+  const std::string cut_token = long_token.substr(0, 255);
+  const std::string long_record = "cookie kind=7 size=3088 url=" + origin + " name=T domain=" + parent +
+                                  " path=/ length=300 value=" + long_token;
+  const std::vector<std::string> expected = {
+      // Signed in: Q, T (and its long record), S for the page's origin, then for the parent domain.
+      cookie(origin, "Q", "q1"), cookie(origin, "T", cut_token), long_record, cookie(origin, "S", "s1"),
+      cookie(parent, "Q", "q1"), cookie(parent, "T", cut_token),
+      "cookie kind=7 size=3088 url=" + parent + " name=T domain=" + parent + " path=/ length=300 value=" + long_token,
+      cookie(parent, "S", "s1"),
+      "script _OnLoginStatusChangeCallback_listener({\"avatar\":\"AQIDBA\",\"logined\":1,\"nickName\":\"Ann\","
+      "\"qid\":\"42\"}\\n)",
+      // Signed out: the six cookies emptied and the fixed text.
+      cookie(origin, "Q", ""), cookie(origin, "T", ""), cookie(origin, "S", ""), cookie(parent, "Q", ""),
+      cookie(parent, "T", ""), cookie(parent, "S", ""),
+      "script _OnLoginStatusChangeCallback_listener({\"logined\":0, \"nickName\":\"\", \"qid\":\"\", \"avatar\":\"\"})"};
+  std::vector<std::string> seen;
+  for (const std::string& line : ShellLines(Log())) {
+    if (line.rfind("cookie", 0) == 0 || line.rfind("script _OnLogin", 0) == 0) seen.push_back(line);
+  }
+  EXPECT_EQ(seen, expected);
+}
+
+TEST_F(SideBar, ADamagedLoginLibraryPromptsAndEndsWithZero) {
+  ASSERT_TRUE(::CopyFileW((built_suite_ + L"\\SignOn_unsigned.dll").c_str(), (suite_ + L"\\SignOn.dll").c_str(), FALSE));
+  Page({R"(call Show {"width":300,"height":300})", "wait 600000"});
+  ScopedHandle process(StartChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", Environment()));
+  ASSERT_TRUE(process);
+  const DWORD id = ::GetProcessId(process.get());
+  HWND box = nullptr;
+  for (int i = 0; i < 1200 && !box; ++i) {
+    ::Sleep(50);
+    for (HWND window = ::FindWindowW(L"#32770", L"VuqTrevalis"); window && !box;
+         window = ::FindWindowExW(nullptr, window, L"#32770", L"VuqTrevalis")) {
+      DWORD owner = 0;
+      ::GetWindowThreadProcessId(window, &owner);
+      if (owner == id) box = window;
+    }
+  }
+  ASSERT_TRUE(box) << "no prompt";
+  // The message box's text is its longest static control's.
+  std::wstring text;
+  for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t buffer[1024] = {};
+    ::GetWindowTextW(child, buffer, 1024);
+    if (std::wcslen(buffer) > text.size()) text = buffer;
+  }
+  EXPECT_EQ(text, L"发现VuqTrevalis的文件已被破坏，不是原版文件。\n请重新安装VuqTrevalis并进行木马扫描。\n\n被破坏的文件：" + suite_ +
+                      L"\\SignOn.dll\n\n是否立即下载最新版？  ");
+  ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, IDNO)));
+  ASSERT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  ::GetExitCodeProcess(process.get(), &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(ShellLines(Log(), "create_browser").empty());  // it ended before any browser
 }
 
 TEST_F(SideBar, TheEngineChildRunsTheChildShell) {

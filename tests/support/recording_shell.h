@@ -16,7 +16,7 @@ namespace velmora::test {
 using Calls = std::vector<std::wstring>;
 
 // A browser the way the shell makes one: a real, hidden top-level window; records every call.
-class RecordingBrowser final : public velmora::shell::ShellBrowser {
+class RecordingBrowser final : public velmora::shell::ShellBrowserWithUnusedSlots {
  public:
   explicit RecordingBrowser(Calls* calls) : calls_(calls) {
     window_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
@@ -24,23 +24,13 @@ class RecordingBrowser final : public velmora::shell::ShellBrowser {
   ~RecordingBrowser() {
     if (IsWindow(window_)) DestroyWindow(window_);
   }
-  void Slot0() override {}
   HWND GetWindow() override { return window_; }
-  void Slot2() override {}
   void SetBounds(int x, int y, int w, int h) override {
     calls_->push_back(velmora::FormatW(L"bounds %d %d %d %d", x, y, w, h));
     if (w > 0 && h > 0) SetWindowPos(window_, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   void Release() override { calls_->push_back(L"release"); }
   void Relayout() override { calls_->push_back(L"relayout"); }
-  void Slot6() override {}
-  void Slot7() override {}
-  void Slot8() override {}
-  void Slot9() override {}
-  void Slot10() override {}
-  void Slot11() override {}
-  void Slot12() override {}
-  void Slot13() override {}
   void Show() override {
     calls_->push_back(L"show");
     ShowWindow(window_, SW_SHOWNOACTIVATE);
@@ -49,13 +39,7 @@ class RecordingBrowser final : public velmora::shell::ShellBrowser {
     calls_->push_back(L"hide");
     ShowWindow(window_, SW_HIDE);
   }
-  void Slot16() override {}
   void RunScript(const wchar_t* text) override { calls_->push_back(std::wstring(L"script ") + text); }
-  void Slot18() override {}
-  void Slot19() override {}
-  void Slot20() override {}
-  void Slot21() override {}
-  void Slot22() override {}
   void OpenTool(int which, int reserved) override { calls_->push_back(velmora::FormatW(L"tool %d %d", which, reserved)); }
 
  private:
