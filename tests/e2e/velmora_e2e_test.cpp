@@ -203,6 +203,10 @@ TEST(VelmoraImage, CarriesItsOwnVersion) {
 // The few runs that the 32-bit smoke test repeats with the real shipped program: installed, it
 // loads the signed stand-ins beside it; as a shell child without an engine it simply ends.
 TEST(RealProgram, InstallHookLoadsTheSignedCompanionsAndShellChildEnds) {
+  // The install hook writes the autostart value and the side bar switch: both are put back, or
+  // the next Wine session would start this side bar by itself.
+  test::ScopedRegistryBackup settings(HKEY_CURRENT_USER, kSettingsKey);
+  test::ScopedRegistryBackup run(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
   ScopedTempFolder temp;
   const std::wstring log = temp.path() + L"\\standins.log";
   const std::wstring suite = ParentFolder(ParentFolder(VelmoraUnderTest()));
