@@ -20,6 +20,7 @@
 #include "tests/e2e/child_process.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/message_box.h"
 #include "tests/support/registry_backup.h"
 
 namespace velmora::test {
@@ -242,24 +243,9 @@ TEST_F(SideBar, ADamagedLoginLibraryPromptsAndEndsWithZero) {
   ScopedHandle process(StartChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", Environment()));
   ASSERT_TRUE(process);
   const DWORD id = ::GetProcessId(process.get());
-  HWND box = nullptr;
-  for (int i = 0; i < 1200 && !box; ++i) {
-    ::Sleep(50);
-    for (HWND window = ::FindWindowW(L"#32770", L"VuqTrevalis"); window && !box;
-         window = ::FindWindowExW(nullptr, window, L"#32770", L"VuqTrevalis")) {
-      DWORD owner = 0;
-      ::GetWindowThreadProcessId(window, &owner);
-      if (owner == id) box = window;
-    }
-  }
+  const HWND box = WaitForMessageBox([id] { return id; }, L"VuqTrevalis", 60000);
   ASSERT_TRUE(box) << "no prompt";
-  // The message box's text is its longest static control's.
-  std::wstring text;
-  for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t buffer[1024] = {};
-    ::GetWindowTextW(child, buffer, 1024);
-    if (std::wcslen(buffer) > text.size()) text = buffer;
-  }
+  const std::wstring text = MessageBoxText(box);
   EXPECT_EQ(text, L"发现VuqTrevalis的文件已被破坏，不是原版文件。\n请重新安装VuqTrevalis并进行木马扫描。\n\n被破坏的文件：" + suite_ +
                       L"\\SignOn.dll\n\n是否立即下载最新版？  ");
   ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, IDNO)));

@@ -22,6 +22,7 @@
 #include "platform/text.h"
 #include "platform/trust.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/message_box.h"
 #include "tests/support/file_tree.h"
 
 namespace velmora {
@@ -302,21 +303,6 @@ TEST_F(LoginStackTest, InstallerAddressFollowsTheSuitesVersionProbe) {
   EXPECT_EQ(Calls(log_, "verprobe"), (std::vector<std::string>{"is beta 0", "is beta 1"}));
 }
 
-// The text of the message box `box` (its longest static control's); `icons` counts its icons.
-std::wstring MessageBoxText(HWND box, int* icons) {
-  std::wstring longest;
-  for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t class_name[32] = {};
-    ::GetClassNameW(child, class_name, 32);
-    if (!EqualsIgnoreAsciiCase(class_name, L"Static")) continue;
-    if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && ::IsWindowVisible(child)) ++*icons;
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(child)) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(child, text.data(), static_cast<int>(text.size()))));
-    if (text.size() > longest.size()) longest = text;
-  }
-  return longest;
-}
-
 TEST_F(LoginStackTest, DamagedSignOnShowsThePromptAndEndsWithZero) {
   const std::wstring probe = TestFolder() + L"\\login_probe.exe";
   // Untouched, missing: the probe reports bound or not bound, without any prompt.
@@ -336,20 +322,11 @@ TEST_F(LoginStackTest, DamagedSignOnShowsThePromptAndEndsWithZero) {
     if (!result.finished) ::TerminateProcess(process.get(), 1);
     ::GetExitCodeProcess(process.get(), &result.exit_code);
   });
-  HWND box = nullptr;
-  for (int i = 0; i < 600 && !box; ++i) {
-    ::Sleep(50);
-    for (HWND window = ::FindWindowW(L"#32770", L"VuqTrevalis"); window && !box;
-         window = ::FindWindowExW(nullptr, window, L"#32770", L"VuqTrevalis")) {
-      DWORD owner = 0;
-      ::GetWindowThreadProcessId(window, &owner);
-      if (owner != 0 && owner == child_id.load()) box = window;
-    }
-  }
+  const HWND box = test::WaitForMessageBox([&] { return child_id.load(); }, L"VuqTrevalis", 30000);
   std::wstring text;
   int icons = 0;
   if (box) {
-    text = MessageBoxText(box, &icons);
+    text = test::MessageBoxText(box, &icons);
     EXPECT_TRUE(::GetDlgItem(box, IDYES) && ::GetDlgItem(box, IDNO));
     EXPECT_FALSE(::GetDlgItem(box, IDOK));
     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, IDNO)));
