@@ -4,22 +4,14 @@
 
 #include "account/login_interfaces.h"
 #include "config/build_constants.h"
+#include "platform/module_path.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_functions.h"
 #include "platform/trust.h"
 
 namespace velmora {
-namespace {
-
-bool FileExists(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-}  // namespace
-
 HMODULE LoadLoginLibrary(const std::wstring& path) {
-  if (!FileExists(path)) return nullptr;
+  if (!IsExistingFile(path)) return nullptr;
   if (!IsTrustedFile(path)) ShowDamagedFilePromptAndExit(path);
   return ::LoadLibraryW(path.c_str());
 }

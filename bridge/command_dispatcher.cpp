@@ -15,6 +15,7 @@
 #include "bridge/page_services.h"
 #include "config/app_config.h"
 #include "platform/core_libraries.h"
+#include "platform/module_path.h"
 #include "platform/paths.h"
 #include "platform/system_functions.h"
 #include "platform/text.h"
@@ -35,11 +36,6 @@ bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
     if (lower(a[i]) != lower(b[i])) return false;
   }
   return true;
-}
-
-bool FileExists(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::wstring Callback(const PageArguments& args) { return args.String("callbackName"); }
@@ -130,7 +126,7 @@ void RunFile(Controller& c, const char* text, RunWay way) {
   const PageArguments args(text);
   const std::wstring path = ExpandPathMacros(args.String("path"));
   const std::wstring parameters = args.String("param");
-  if (!path.empty() && FileExists(path)) {
+  if (!path.empty() && IsExistingFile(path)) {
     if (way == RunWay::kShellOpen) {
       ShellOpenFile(path, parameters, SW_SHOWNORMAL);
     } else {
@@ -414,7 +410,6 @@ constexpr Command kCommands[] = {
     {"navigateOnline", &NavigateOnline},
 };
 static_assert(sizeof(kCommands) / sizeof(kCommands[0]) == 42, "the page's 42 commands");
-
 
 }  // namespace
 

@@ -16,4 +16,7 @@ std::wstring SystemFolderFile(const wchar_t* name);
 // The folder part of a path, without the trailing separator ("C:\a\b.exe" -> "C:\a").
 std::wstring ParentFolder(const std::wstring& path);
 
+// True when `path` names an existing file (not a folder).
+bool IsExistingFile(const std::wstring& path);
+
 }  // namespace velmora

@@ -59,11 +59,6 @@ std::optional<std::wstring_view> ParentOf(std::wstring_view folder) {
   return parent;
 }
 
-bool IsExistingFile(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // The lines of one section, as GetPrivateProfileSectionW returns them (each followed by L'\0').
 // Nothing when the section does not fit kMaxSectionChars: half a section could name half a path.
 std::optional<std::wstring> ReadSection(const std::wstring& ini_path, const wchar_t* section) {
@@ -149,7 +144,6 @@ bool IsUncPath(std::wstring_view path) { return path.size() > 2 && path[0] == L'
 bool IsDrivePath(std::wstring_view path) { return path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == L':'; }
 
 }  // namespace
-
 
 std::optional<std::wstring> ConfigEntryToPath(std::wstring_view entry, std::wstring_view ini_folder, bool directory) {
   std::wstring path(TrimWhitespace(entry));

@@ -44,11 +44,6 @@ std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
   return joined;
 }
 
-bool IsExistingFile(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // Case-insensitive the way the file system compares names, not just A-Z.
 bool SameFileName(std::wstring_view a, std::wstring_view b) {
   if (a.size() != b.size() || a.size() > INT_MAX) return false;

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "app/shutdown.h"
+#include "platform/module_path.h"
 #include "platform/net_probe.h"
 #include "platform/paths.h"
 #include "platform/process_facts.h"
@@ -10,11 +11,6 @@
 
 namespace velmora {
 namespace {
-
-bool FileExists(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 // Copies `text` into `buffer` of `size` characters, cut to fit.
 void CopyCut(wchar_t* buffer, size_t size, const std::wstring& text) {
@@ -65,7 +61,7 @@ void ChromeApp::CreateUserInterface() {
   OSVERSIONINFOEXW os{};
   os.dwOSVersionInfoSize = sizeof(os);
   const DWORD major = GetRealOSVersion(reinterpret_cast<OSVERSIONINFOW*>(&os)) ? os.dwMajorVersion : 6;
-  const std::wstring page = ChooseFirstPage(online, major, FileExists(LocalPagePackagePath()), ::GetTickCount());
+  const std::wstring page = ChooseFirstPage(online, major, IsExistingFile(LocalPagePackagePath()), ::GetTickCount());
   // Offline without the local package there is nothing to show: end at once, quietly.
   if (page.empty()) ::TerminateProcess(::GetCurrentProcess(), 0);
   if (!controller_) controller_ = std::make_unique<CWebBrowserEvent>(factory_);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/module_path.h"
 #include "platform/registry.h"
 #include "platform/system_functions.h"
 #include "platform/text.h"
@@ -35,12 +36,6 @@ constexpr const wchar_t* kEngineFiles[] = {kEngineLibrary, kChildLibrary, kNativ
                                            L"icudtl.dat",  L"chrome_100_percent.pak", L"resources.pak"};
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-bool IsExistingFile(const std::wstring& path) {
-  if (path.empty()) return false;
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 // The pieces of `text` between the characters `is_separator` accepts (empty pieces included).
 template <typename Predicate>

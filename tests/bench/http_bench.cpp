@@ -18,6 +18,7 @@
 #include "platform/module_signature.h"
 #include "platform/trust.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/signature_trust.h"
 
 namespace {
 
@@ -58,17 +59,13 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-std::optional<int> TrustClassBySignature(const std::wstring& path) {
-  return velmora::VerifyModuleSignature(path) ? 1 : velmora::kUntrustedFileClass;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   const int rounds = argc > 1 ? std::max(1, _wtoi(argv[1])) : 15;
   const std::wstring library =
       argc > 2 ? argv[2] : velmora::ParentFolder(velmora::ParentFolder(velmora::GetModulePath(nullptr))) + L"\\suite\\NetCore.dll";
-  velmora::SetTrustVerifiers(&velmora::VerifyModuleSignature, &TrustClassBySignature);
+  velmora::SetTrustVerifiers(&velmora::VerifyModuleSignature, &velmora::test::TrustClassBySignature);
 
   velmora::test::HttpTestServer server;
   server.Route("/big", velmora::test::Reply(200, velmora::test::PatternBody(kBodySize)));

@@ -9,18 +9,11 @@
 #include "account/login_helper.h"
 #include "platform/module_signature.h"
 #include "platform/trust.h"
-
-namespace {
-
-std::optional<int> TrustBySignature(const std::wstring& path) {
-  return velmora::VerifyModuleSignature(path) ? 1 : velmora::kUntrustedFileClass;
-}
-
-}  // namespace
+#include "tests/support/signature_trust.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
-  velmora::SetTrustVerifiers(&velmora::VerifyModuleSignature, &TrustBySignature);
+  velmora::SetTrustVerifiers(&velmora::VerifyModuleSignature, &velmora::test::TrustClassBySignature);
   velmora::CLoginHelper helper;
   return helper.EnsureInitialized(argv[1]) ? 10 : 11;
 }

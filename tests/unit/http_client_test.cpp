@@ -16,6 +16,7 @@
 #include "platform/trust.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/signature_trust.h"
 
 namespace velmora {
 namespace {
@@ -25,11 +26,6 @@ using test::HttpTestServer;
 using test::PatternBody;
 using test::RawReply;
 using test::Reply;
-
-// The signed stand-in's own signature decides, as the suite's file-trust service would.
-std::optional<int> TrustClassBySignature(const std::wstring& path) {
-  return VerifyModuleSignature(path) ? 1 : kUntrustedFileClass;
-}
 
 std::wstring BuiltSuiteFile(const wchar_t* name) {
   return ParentFolder(ParentFolder(GetModulePath(nullptr))) + L"\\suite\\" + name;
@@ -55,7 +51,7 @@ class HttpClientTest : public ::testing::Test {
     CopyFileW(BuiltSuiteFile(L"NetCore.dll").c_str(), library_.c_str(), FALSE);
     log_ = folder_ + L"\\standins.log";
     SetEnvironmentVariableW(L"VELMORA_STANDIN_LOG", log_.c_str());
-    SetTrustVerifiers(&VerifyModuleSignature, &TrustClassBySignature);
+    SetTrustVerifiers(&VerifyModuleSignature, &velmora::test::TrustClassBySignature);
   }
   static void TearDownTestSuite() {
     SetTrustVerifiers(nullptr, nullptr);

@@ -24,16 +24,13 @@
 #include "tests/e2e/child_process.h"
 #include "tests/support/message_box.h"
 #include "tests/support/file_tree.h"
+#include "tests/support/signature_trust.h"
 
 namespace velmora {
 namespace {
 
 using SignInFn = void(WINAPI*)(const wchar_t* fields, const wchar_t* account, int status);
 using SignOutFn = void(WINAPI*)();
-
-std::optional<int> TrustBySignature(const std::wstring& path) {
-  return VerifyModuleSignature(path) ? 1 : kUntrustedFileClass;
-}
 
 std::wstring TestFolder() { return ParentFolder(GetModulePath(nullptr)); }
 
@@ -84,7 +81,7 @@ class LoginStackTest : public ::testing::Test {
     log_ = suite_ + L"\\standin.log";
     ::SetEnvironmentVariableW(L"VELMORA_STANDIN_LOG", log_.c_str());
     ::SetEnvironmentVariableW(L"VELMORA_STANDIN_ACCOUNT", (suite_ + L"\\account.txt").c_str());
-    SetTrustVerifiers(&VerifyModuleSignature, &TrustBySignature);
+    SetTrustVerifiers(&VerifyModuleSignature, &velmora::test::TrustClassBySignature);
   }
   void TearDown() override {
     if (sign_out_) sign_out_();
