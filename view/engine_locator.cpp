@@ -217,7 +217,8 @@ bool IsEnginePresent(const EngineLayout& layout) {
 std::wstring GetEngineVersion(const EngineLayout& layout) {
   const std::wstring engine = EnginePath(layout, kEngineLibrary);
   if (!IsExistingFile(engine)) return {};
-  const std::wstring_view folder_name = LastComponent(EnginePath(layout, L""));
+  const std::wstring folder = EnginePath(layout, L"");
+  const std::wstring_view folder_name = LastComponent(folder);
   if (folder_name.find(L'.') != std::wstring_view::npos) return std::wstring(folder_name);
   return GetFileVersionText(engine);
 }
