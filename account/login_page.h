@@ -8,7 +8,7 @@ namespace velmora {
 
 class ILoginPage {
  public:
-  virtual bool HasBrowser() = 0;
+  virtual bool HasBrowser() const = 0;
   // Runs `script` (UTF-8) in the page; nothing when no browser is attached.
   virtual void RunScript(const std::string& script) = 0;
   // Sets cookie `name` = `value` (UTF-8) for the address `target`, with cookie domain `domain`.

@@ -4,7 +4,7 @@
 
 #include "platform/text.h"
 #include "platform/window_module.h"
-#include "view/messages.h"
+#include "platform/process_ids.h"
 
 namespace velmora {
 namespace {

@@ -2,10 +2,16 @@
 // suite's installer, then waits (at most three minutes) for the installer's notifications.
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 #include <string>
 
 namespace velmora {
+
+// The wait window gives up after three minutes without the installer's final word.
+constexpr UINT_PTR kInstallerTimeoutTimer = 5001;
+constexpr UINT kInstallerTimeoutMs = 180000;
 
 struct EngineInstallWaitHooks {
   // Full path of the installer ("AppMgr\GameShell.exe" under the suite folder).

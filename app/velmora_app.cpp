@@ -10,11 +10,14 @@
 #include "app/command_line.h"
 #include "app/companion_libraries.h"
 #include "app/engine_install_wait.h"
-#include "app/launch.h"
+#include "platform/launch.h"
 #include "app/per_user_copy.h"
 #include "app/run_modes.h"
+#include "app/shutdown.h"
 #include "app/single_instance.h"
+#include "bridge/page_services.h"
 #include "config/app_config.h"
+#include "config/autostart.h"
 #include "config/time_rules.h"
 #include "platform/core_libraries.h"
 #include "platform/module_path.h"
@@ -29,7 +32,7 @@
 #include "platform/version_info.h"
 #include "view/chrome_app.h"
 #include "view/engine_locator.h"
-#include "view/messages.h"
+#include "platform/process_ids.h"
 
 namespace velmora {
 namespace {
@@ -68,10 +71,13 @@ class CVelmoraApp final : public IRunModeActions {
     CEngineLocator& engine = CEngineLocator::Instance();
     if (!engine.IsEnginePresent() || !engine.ResolveChildEntry()) return;
     engine.SetEngineVersion(GetFileVersionText(engine.EnginePath(L"chrome.dll")));
-    engine.ChildEntry()(instance_, &ChromeApp::Instance());
+    // A child process never shows the side bar; the application object only answers the shell.
+    PageServices services(CAppConfigMgr::Instance());
+    ChromeApp app(services, &ShutdownSideBar);
+    engine.ChildEntry()(instance_, &app);
   }
 
-  void EnableSideBar() override { CAppConfigMgr::EnableSideBar(); }
+  void EnableSideBar() override { velmora::EnableSideBar(); }
 
   void Uninstall() override {
     // Ask the running side bar to close, and give it half a second to go.
@@ -82,18 +88,20 @@ class CVelmoraApp final : public IRunModeActions {
       for (int poll = 0; poll < 5 && ::IsWindow(running); ++poll) ::Sleep(100);
       if (::IsWindow(running)) TerminateOtherInstances();
     }
-    CAppConfigMgr::DeleteDesktopShortcut();
-    CAppConfigMgr::DisableSideBar();
+    DeleteDesktopShortcut();
+    DisableSideBar();
     const std::wstring copy = PerUserCopyPath();
     if (!copy.empty()) ::DeleteFileW(copy.c_str());
     WriteSettingsDword(L"last_uninst", ToRegistryTime(NowSeconds()));
   }
 
   void Promotion() override {
-    if (CAppConfigMgr::Instance().IsSideBarOn() || IsAnotherInstanceRunning()) return;
+    if (CAppConfigMgr::Instance().IsSideBarOn() || IsAnotherInstanceRunning(kInstanceMutexName, kSideBarWindowClass)) {
+      return;
+    }
     if (!IsPromotionDue(ReadSettingsDword(L"last_show_promotion"), NowSeconds())) return;
-    // The prompt itself (and enabling the side bar when it is accepted) comes with the promotion
-    // window; until then a due prompt is not shown.
+    // Not built yet: the promotion window (the prompt, and enabling the side bar when it is
+    // accepted) comes with the companions. Until then a due prompt is not shown.
   }
 
   bool IsSideBarSwitchOn() override { return CAppConfigMgr::Instance().IsSideBarOn(); }
@@ -102,7 +110,7 @@ class CVelmoraApp final : public IRunModeActions {
     const CCommandLine& table = CCommandLine::Instance();
     BindHostKitTable();
     if (RelaunchFromPerUserCopy(table) || RelaunchWithoutElevation(table)) return;
-    if (IsAnotherInstanceRunning()) return;
+    if (IsAnotherInstanceRunning(kInstanceMutexName, kSideBarWindowClass)) return;
 
     g_launch_source = table.GetSwitchValue(L"from");
     GetWow64RedirectionFunctions();
@@ -121,8 +129,11 @@ class CVelmoraApp final : public IRunModeActions {
       ::Sleep(1000);
     }
     if (IsEngineReady()) {
+      // The process's one services object, passed down to the side bar and its page commands.
+      PageServices services(CAppConfigMgr::Instance());
+      ChromeApp app(services, &ShutdownSideBar);
       // The shell runs the side bar from here; closing it normally ends the process in there.
-      CEngineLocator::Instance().EngineEntry()(instance_, &ChromeApp::Instance());
+      CEngineLocator::Instance().EngineEntry()(instance_, &app);
     }
     NotifyFaultSinkExiting();
     CWindowModule::DestroyRemainingWindows();

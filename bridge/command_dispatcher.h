@@ -1,14 +1,16 @@
 // The page's commands: a call from the page (command name and JSON arguments) is matched against
-// the command table without regard to ASCII case and carried out on the side bar controller.
-// Main thread only; never throws.
+// the command table without regard to ASCII case and carried out on the page host and the
+// services. Main thread only; never throws.
 #pragma once
 
 namespace velmora {
 
-class CWebBrowserEvent;
+class PageHost;
+class PageServices;
 
 // Carries out the page call `name` with `arguments` (UTF-8 JSON, may be null). Nothing happens
 // when `first` or `name` is null or the name is not a command.
-void DispatchPageCall(CWebBrowserEvent& controller, const char* first, const char* name, const char* arguments);
+void DispatchPageCall(PageHost& host, PageServices& services, const char* first, const char* name,
+                      const char* arguments);
 
 }  // namespace velmora

@@ -1,10 +1,12 @@
 #include "bridge/page_services.h"
 
+#include "platform/http_client.h"
+#include "platform/seal_kit.h"
+
 namespace velmora {
 
-PageServices& GetPageServices() {
-  static PageServices services;
-  return services;
+void PageServices::StartWorkers(const CWindowSlot&) {
+  cloud_list_enabled_ = CHttpClient::Instance().Init() == 1 && BindSealKit();
 }
 
 }  // namespace velmora

@@ -1,43 +1,72 @@
-// The work some page commands and events hand to the providers (cloud tool list, commonly used
-// items, weather, system information, tool launcher) and companions (AI assistant, word-pick
-// search). Each provider fills its members when it is built into the program; an empty member
-// means that provider is not part of this build, and the command answers as for a missing
-// component (no data, "0", nothing started). Main thread only.
+// PageServices: the one services object the program builds at start and passes down to the side
+// bar and its page commands. It holds the settings store and stands for the providers (cloud
+// tool list, commonly used items, weather, system information, tool launcher) and companions (AI
+// assistant, word-pick search) behind the page's commands and events.
+//
+// Each provider operation below answers as for a missing component (no data, false, nothing
+// started) until that provider is built into the program: a provider becomes a member of the
+// services object and the operation forwards to it. Tests derive to stand in for providers.
+// Main thread unless an operation says otherwise.
 #pragma once
 
 #include <windows.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 
 #include <json/value.h>
 
+#include "platform/window_slot.h"
+
 namespace velmora {
+
+class CAppConfigMgr;
 
 enum class PageTool { kStickyNote, kCalc, kScreenCapture, kQuickFind, kWordProcess };
 
-struct PageServices {
-  std::function<std::string()> system_info_json;                 // getSystemInfo: the report, with its line feed
-  std::function<std::optional<Json::Value>()> cached_weather;    // getWeather, the weather event
-  std::function<void()> refresh_weather;                         // getWeather with retry
-  std::function<void(const std::wstring& city)> set_weather_city;
-  std::function<std::string()> commonly_used_json;               // waits for the collector
-  std::function<std::string()> recommended_tools_text;           // waits for the cloud-list worker
-  std::function<void()> refresh_cloud_list;                      // timer 3606
-  std::function<std::string()> local_top_json;
-  std::function<bool()> is_sticky_note_present;
-  std::function<void(PageTool tool)> run_tool;                   // QuickFind: at the expiry of timer 3609
-  std::function<void(const std::wstring& id)> record_tool_use;   // startReport
-  std::function<bool(const std::wstring& key)> is_installed_with_key;
-  std::function<void(const std::wstring& command_line)> start_feedback;
-  std::function<bool()> is_assistant_present;                    // isKeluExist
-  std::function<void(HWND owner)> open_upload_picker;            // WM_UPLOAD_TO_KELU
-  std::function<bool()> is_word_pick_present;
-  std::function<void()> start_word_pick;
-};
+class PageServices {
+ public:
+  explicit PageServices(CAppConfigMgr& settings) : settings_(settings) {}
+  virtual ~PageServices() = default;
+  PageServices(const PageServices&) = delete;
+  PageServices& operator=(const PageServices&) = delete;
 
-// The process's services; providers fill their members at start-up, before the side bar exists.
-PageServices& GetPageServices();
+  CAppConfigMgr& settings() const { return settings_; }
+
+  // --- workers, started with the side bar window and stopped by its shutdown ---
+  // Readies the network library and the cloud list's data-unwrapping library. The workers that
+  // post to `side_bar` (cloud tool list, weather, commonly used items) start here once their
+  // providers are built in; none is yet.
+  virtual void StartWorkers(const CWindowSlot& side_bar);
+  // Tells the weather worker to quit; there is none until the weather provider is built in.
+  virtual void StopWeatherWorker() {}
+  // Whether the cloud tool list may run: the network library and SealKit were both ready.
+  bool cloud_list_enabled() const { return cloud_list_enabled_; }
+
+  // --- providers ---
+  virtual std::optional<std::string> SystemInfoJson() { return std::nullopt; }       // with its line feed
+  virtual std::optional<Json::Value> CachedWeather() { return std::nullopt; }
+  virtual void RefreshWeather() {}
+  virtual void SetWeatherCity(const std::wstring& /*city*/) {}
+  virtual std::optional<std::string> CommonlyUsedJson() { return std::nullopt; }     // waits for its worker
+  virtual std::optional<std::string> RecommendedToolsText() { return std::nullopt; } // waits for its worker
+  virtual void RefreshCloudList() {}                                                  // timer 3606
+  virtual std::optional<std::string> LocalTopJson() { return std::nullopt; }
+  virtual bool IsStickyNotePresent() { return false; }
+  virtual void RunTool(PageTool /*tool*/) {}
+  virtual void RecordToolUse(const std::wstring& /*id*/) {}
+  virtual bool IsInstalledWithKey(const std::wstring& /*key*/) { return false; }
+  virtual void StartFeedback(const std::wstring& /*command_line*/) {}
+
+  // --- companions ---
+  virtual bool IsAssistantPresent() { return false; }
+  virtual void OpenUploadPicker(HWND /*owner*/) {}
+  virtual bool IsWordPickPresent() { return false; }
+  virtual void StartWordPick() {}
+
+ private:
+  CAppConfigMgr& settings_;
+  bool cloud_list_enabled_ = false;
+};
 
 }  // namespace velmora

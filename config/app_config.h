@@ -1,6 +1,6 @@
 // The side bar's settings store: its per-user registry settings, the installed configuration
-// file's rules, values other parts fill in at run time (scene suffixes and interval, run path),
-// the side bar switch with its autostart value, and the desktop shortcut.
+// file's rules, and values other parts fill in at run time (scene suffixes and interval, run
+// path). The autostart value and the desktop shortcut are in config/autostart.h.
 //
 // Registry reads never fail toward the caller: an unreadable value (missing, wrong type, wrong
 // size) takes its documented default.
@@ -22,9 +22,6 @@ namespace velmora {
 
 constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\VuqAppMgr\\Velmora";
 constexpr wchar_t kToolCountersKey[] = L"SOFTWARE\\VuqAppMgr\\Velmora\\AITools";
-constexpr wchar_t kAutoStartKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t kAutoStartValue[] = L"VuqVelmora";
-constexpr wchar_t kDesktopShortcutName[] = L"VuqVelmora.lnk";
 
 // The promotion prompt is due when it was never shown (or the time cannot be read, or is 0) or
 // was last shown more than 1440 minutes ago.
@@ -66,23 +63,6 @@ class CAppConfigMgr : public CSingleInstanceBase<CAppConfigMgr> {
   std::vector<std::wstring> GetUploadExclusions();
   std::vector<std::wstring> GetRecentExclusions();
 
-  // Tool counters under the AITools subkey.
-  static void IncrementToolCounter(const std::wstring& tool);
-  // Tool names by count, highest first; equal counts keep the registry's order.
-  static std::vector<std::wstring> ListToolsByCount();
-
-  // --- the side bar switch, autostart and the desktop shortcut -------------------------------
-  // "Utils\Velmora.exe" under the suite folder, computed afresh.
-  static std::wstring InstalledExecutable();
-  // The autostart text for `executable`: quoted only when it has a space, then " /start".
-  static std::wstring AutoStartText(const std::wstring& executable);
-  static void EnableSideBar();
-  static void DisableSideBar();
-  static bool IsAutoStartRegistered();
-  static void CreateDesktopShortcut();
-  static bool HasDesktopShortcut();
-  static void DeleteDesktopShortcut();
-
  private:
   CXmlDocument document_;
   mutable std::mutex lock_;  // the lists below
@@ -94,17 +74,5 @@ class CAppConfigMgr : public CSingleInstanceBase<CAppConfigMgr> {
   std::atomic<int> auto_hide_{1};
   std::wstring run_path_;
 };
-
-// The user's desktop folder (not created when missing); empty when unknown.
-std::wstring DesktopDirectory();
-
-// Writes a shortcut "folder\file_name" to `target` with `arguments`, the target's folder as
-// working directory and, when given, an icon. False when nothing was written.
-bool CreateShortcut(const std::wstring& folder, const std::wstring& file_name, const std::wstring& arguments,
-                    const std::wstring& target, const std::wstring& icon_path, int icon_index);
-
-// Reads a shortcut's target (and arguments when asked): installer shortcuts first, then the shell
-// link. `target` and `arguments` are untouched on failure.
-bool ResolveShortcut(const std::wstring& shortcut, std::wstring* target, std::wstring* arguments, DWORD flags);
 
 }  // namespace velmora

@@ -80,10 +80,17 @@ struct WindowTraits {
   static void Close(Handle h) { ::DestroyWindow(h); }
 };
 
+struct IconTraits {  // LoadImageW(IMAGE_ICON), CreateIconIndirect
+  using Handle = HICON;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::DestroyIcon(h); }
+};
+
 using ScopedHandle = ScopedHandleT<KernelHandleTraits>;
 using ScopedFileHandle = ScopedHandleT<FileHandleTraits>;
 using ScopedRegKey = ScopedHandleT<RegKeyTraits>;
 using ScopedLibrary = ScopedHandleT<ModuleTraits>;
 using ScopedWindow = ScopedHandleT<WindowTraits>;
+using ScopedIcon = ScopedHandleT<IconTraits>;
 
 }  // namespace velmora

@@ -1,13 +1,15 @@
 #include "view/chrome_app.h"
 
 #include <cwchar>
+#include <utility>
 
-#include "app/shutdown.h"
 #include "platform/module_path.h"
 #include "platform/net_probe.h"
 #include "platform/paths.h"
 #include "platform/process_facts.h"
 #include "view/engine_locator.h"
+#include "view/page_addresses.h"
+#include "view/side_bar_handle.h"
 
 namespace velmora {
 namespace {
@@ -21,27 +23,15 @@ void CopyCut(wchar_t* buffer, size_t size, const std::wstring& text) {
 
 }  // namespace
 
-std::wstring ChooseFirstPage(bool online, DWORD os_major_version, bool package_exists, DWORD tick_count) {
-  if (online) return WithCacheBuster(OnlinePageUrl(os_major_version >= 6), tick_count);
-  return package_exists ? kLocalPageUrl : std::wstring();
-}
-
-std::wstring LocalPagePackagePath() {
-  const std::wstring suite = GetSuiteFolder();
-  return suite.empty() ? std::wstring() : suite + L"\\Utils\\VelmoraLocalWeb.zip";
-}
-
-ChromeApp& ChromeApp::Instance() {
-  static ChromeApp app;
-  return app;
-}
-
-ChromeApp::ChromeApp() {
+ChromeApp::ChromeApp(PageServices& services, ShutdownHandler shutdown)
+    : services_(services), shutdown_(std::move(shutdown)) {
   const std::wstring data = GetDataFolder();
   if (!data.empty()) CopyCut(user_data_folder_, MAX_PATH, data + L"\\chromeshell");
 }
 
-void* ChromeApp::DeletingDestructor(unsigned int) { return this; }  // the object is static
+ChromeApp::~ChromeApp() = default;
+
+void* ChromeApp::DeletingDestructor(unsigned int) { return this; }  // the program owns the object: nothing is freed
 
 bool ChromeApp::QueryOption(int) { return false; }
 
@@ -62,9 +52,14 @@ void ChromeApp::CreateUserInterface() {
   os.dwOSVersionInfoSize = sizeof(os);
   const DWORD major = GetRealOSVersion(reinterpret_cast<OSVERSIONINFOW*>(&os)) ? os.dwMajorVersion : 6;
   const std::wstring page = ChooseFirstPage(online, major, IsExistingFile(LocalPagePackagePath()), ::GetTickCount());
-  // Offline without the local package there is nothing to show: end at once, quietly.
+  // Offline without the local package there is nothing to show, and without its window the side
+  // bar cannot run: end at once, quietly.
   if (page.empty()) ::TerminateProcess(::GetCurrentProcess(), 0);
-  if (!controller_) controller_ = std::make_unique<CWebBrowserEvent>(factory_);
+  if (!controller_) {
+    auto controller = std::make_unique<CWebBrowserEvent>(factory_, services_, shutdown_);
+    if (!controller->Start()) ::TerminateProcess(::GetCurrentProcess(), 0);
+    controller_ = std::move(controller);
+  }
   controller_->Navigate(page);
 }
 
@@ -72,8 +67,8 @@ void ChromeApp::Notify(int, int, int, int) {}
 
 void ChromeApp::OnKeyEvent(HWND window, UINT message, WPARAM key, LPARAM) {
   if (!controller_) return;
-  if (message == WM_SYSKEYDOWN && key == VK_F4 && window && window == controller_->GetBrowserWindow()) {
-    ::PostMessageW(GetSideBarWindow(), WM_CLOSE, 0, 0);
+  if (message == WM_SYSKEYDOWN && key == VK_F4 && window && window == controller_->BrowserWindow()) {
+    SideBarWindowSlot().Post(WM_CLOSE);
   } else if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && key == VK_F12 && (::GetKeyState(VK_CONTROL) & 0x8000)) {
     controller_->ShowDevTools();
   }

@@ -6,27 +6,23 @@
 #include <windows.h>
 
 #include <memory>
-#include <string>
 
+#include "bridge/page_services.h"
 #include "view/shell_interfaces.h"
+#include "view/shutdown_participant.h"
 #include "view/web_browser_event.h"
 
 namespace velmora {
 
-// The page to open first: the online page (HTTPS, or HTTP on systems before major version 6)
-// with its cache-buster when `online`, else the local page when the package exists, else empty
-// (nothing can be shown). Pure.
-std::wstring ChooseFirstPage(bool online, DWORD os_major_version, bool package_exists, DWORD tick_count);
-
-// "<suite>\Utils\VelmoraLocalWeb.zip".
-std::wstring LocalPagePackagePath();
-
 class ChromeApp final : public shell::ExternalShellApp {
  public:
-  // The process's one application object.
-  static ChromeApp& Instance();
+  // `services` outlives the object; `shutdown` ends the side bar (the program's ShutdownSideBar).
+  ChromeApp(PageServices& services, ShutdownHandler shutdown);
+  ~ChromeApp();
+  ChromeApp(const ChromeApp&) = delete;
+  ChromeApp& operator=(const ChromeApp&) = delete;
 
-  // The controller, once the shell had the user interface created; null before.
+  // The side bar, once the shell had the user interface created; null before.
   CWebBrowserEvent* controller() const { return controller_.get(); }
 
   // shell::ExternalShellApp
@@ -42,8 +38,8 @@ class ChromeApp final : public shell::ExternalShellApp {
   void Query(int id, wchar_t* buffer) override;
 
  private:
-  ChromeApp();
-
+  PageServices& services_;
+  ShutdownHandler shutdown_;
   wchar_t user_data_folder_[MAX_PATH] = {};
   wchar_t components_folder_[MAX_PATH] = {};
   shell::ShellBrowserFactory* factory_ = nullptr;

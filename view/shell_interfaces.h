@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "account/login_cookie_records.h"
+
 namespace velmora::shell {
 
 class ShellBrowser;
@@ -78,18 +80,18 @@ class ShellWebBrowserEvent {
   ~ShellWebBrowserEvent() = default;
 };
 
-// Shell event ids.
+// Shell event ids, named by what the side bar does with them.
 enum ShellEvent : int {
-  kEventClose = 13,
-  kEventOpenLink = 15,
-  kEventAnswerZero = 21,
+  kEventCloseSideBar = 13,
+  kEventOpenLinkOutside = 15,
+  kEventAnswerNo = 21,              // *result = 0
   kEventBrowserWindowCreated = 22,
   kEventBrowserGone = 26,
-  kEventCloseToo = 31,
-  kEventAnswerOne = 32,
+  kEventShellClosing = 31,          // closes the side bar, as 13 does
+  kEventAnswerYes = 32,             // *result = 1
   kEventCloseUnlessShown = 34,
-  kEventAnswerOneToo = 36,
-  kEventAnswerOneAlso = 53,
+  kEventAnswerYesToo = 36,          // *result = 1
+  kEventAnswerYesAlso = 53,         // *result = 1
 };
 
 // A browser, owned by the shell. Slots not used by the program are placeholders.
@@ -156,34 +158,9 @@ class ShellBrowserWithUnusedSlots : public ShellBrowser {
 using ChromeShellFn = int(__cdecl*)(HINSTANCE instance, ExternalShellApp* app);
 constexpr char kChromeShellExport[] = "ChromeShell";
 
-// --- sign-in cookie records -------------------------------------------------------------------
-// Text fields are zero-terminated UTF-8, the rest of each array zero.
-struct CookieRecord {  // kind 1
-  char url[2048];
-  char name[256];
-  char value[256];
-  char domain[256];
-  char path[256];
-  char reserved[256];
-};
-static_assert(sizeof(CookieRecord) == 3328, "kind 1 record");
-
-struct LongCookieRecord {  // kind 7: for values longer than 254 characters
-  uint32_t size;  // kLongCookieRecordSize
-  char url[2048];
-  char name[256];
-  char domain[256];
-  char path[256];
-  char reserved[256];
-  uint32_t reserved2;
-  uint32_t value_length;     // bytes at `value`, not terminated
-  const char* value;         // a heap copy
-};
-constexpr uint32_t kLongCookieRecordSize = 3088;
-#if !defined(_WIN64)
-static_assert(sizeof(LongCookieRecord) == 3088, "kind 7 record");
-static_assert(offsetof(LongCookieRecord, value_length) == 3080, "kind 7 value length");
-static_assert(offsetof(LongCookieRecord, value) == 3084, "kind 7 value pointer");
-#endif
+// The cookie records the factory's SetCookie takes (layouts in account/login_cookie_records.h).
+using velmora::CookieRecord;
+using velmora::LongCookieRecord;
+using velmora::kLongCookieRecordSize;
 
 }  // namespace velmora::shell

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "standins/common/standin_log.h"
-#include "view/messages.h"
+#include "platform/process_ids.h"
 #include "view/shell_interfaces.h"
 
 namespace sh = velmora::shell;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "standins/common/standin_log.h"
-#include "view/messages.h"
+#include "platform/process_ids.h"
 
 namespace {
 

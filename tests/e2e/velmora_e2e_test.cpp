@@ -13,7 +13,7 @@
 #include "platform/version_info.h"
 #include "tests/e2e/child_process.h"
 #include "tests/support/registry_backup.h"
-#include "view/messages.h"
+#include "platform/process_ids.h"
 
 namespace velmora::test {
 namespace {

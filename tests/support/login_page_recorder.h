@@ -23,7 +23,7 @@ class LoginPageRecorder final : public ILoginPage {
  public:
   bool has_browser = true;
 
-  bool HasBrowser() override { return has_browser; }
+  bool HasBrowser() const override { return has_browser; }
   void RunScript(const std::string& script) override {
     std::lock_guard<std::mutex> hold(lock_);
     scripts_.push_back(script);

@@ -11,7 +11,9 @@ HWND WaitForMessageBox(const std::function<DWORD()>& process_id, const wchar_t* 
          window = ::FindWindowExW(nullptr, window, L"#32770", caption)) {
       DWORD owner = 0;
       ::GetWindowThreadProcessId(window, &owner);
-      if (owner == id) return window;
+      // The box is found by class while the dialog is still being built; once it is visible its
+      // text and icon controls are all there.
+      if (owner == id && ::IsWindowVisible(window)) return window;
     }
     ::Sleep(50);
   }

@@ -9,7 +9,10 @@
 #include <optional>
 #include <string>
 
+#include "config/autostart.h"
+#include "config/shortcut.h"
 #include "config/time_rules.h"
+#include "config/tool_counters.h"
 #include "platform/module_path.h"
 #include "platform/text.h"
 #include "platform/trust.h"
@@ -107,7 +110,7 @@ TEST_F(SettingsTest, SceneSuffixesSplitAtEveryCommaAndAccumulate) {
 
 TEST_F(SettingsTest, ToolCountersListByCountKeepingRegistryOrderForTies) {
   for (const wchar_t* tool : {L"calc", L"notes", L"notes", L"snap", L"search", L"search", L"notes"}) {
-    CAppConfigMgr::IncrementToolCounter(tool);
+    IncrementToolCounter(tool);
   }
   // Values that are not 4 bytes long are not counters.
   const ULONGLONG big = 99;
@@ -115,9 +118,9 @@ TEST_F(SettingsTest, ToolCountersListByCountKeepingRegistryOrderForTies) {
   const wchar_t text[] = L"5";
   ::SHSetValueW(HKEY_CURRENT_USER, kToolCountersKey, L"text", REG_SZ, text, sizeof(text));
   // A counter that was garbage starts again from 0.
-  CAppConfigMgr::IncrementToolCounter(L"text");
+  IncrementToolCounter(L"text");
 
-  const auto tools = CAppConfigMgr::ListToolsByCount();
+  const auto tools = ListToolsByCount();
   ASSERT_EQ(5u, tools.size());
   EXPECT_EQ(L"notes", tools[0]);
   EXPECT_EQ(L"search", tools[1]);
@@ -165,40 +168,40 @@ std::wstring ReadRunValue() {
 TEST_F(InstalledSuiteSettings, EnableWritesTheSwitchAndTheRunValueDisableUndoesThem) {
   SetUpSuite(L"VelmoraSuiteTest");
   const std::wstring executable = suite_ + L"\\Utils\\Velmora.exe";
-  EXPECT_EQ(executable, CAppConfigMgr::InstalledExecutable());
-  CAppConfigMgr::EnableSideBar();
-  CAppConfigMgr::EnableSideBar();
+  EXPECT_EQ(executable, InstalledExecutable());
+  EnableSideBar();
+  EnableSideBar();
   EXPECT_EQ(std::optional<DWORD>(1), ReadSettingsDword(L"switch_flags"));
   EXPECT_EQ(executable + L" /start", ReadRunValue());  // no space: no quotes
-  EXPECT_TRUE(CAppConfigMgr::IsAutoStartRegistered());
+  EXPECT_TRUE(IsAutoStartRegistered());
 
-  CAppConfigMgr::DisableSideBar();
-  CAppConfigMgr::DisableSideBar();  // with the value already gone
+  DisableSideBar();
+  DisableSideBar();  // with the value already gone
   EXPECT_EQ(std::optional<DWORD>(0), ReadSettingsDword(L"switch_flags"));
   EXPECT_EQ(L"", ReadRunValue());
-  EXPECT_FALSE(CAppConfigMgr::IsAutoStartRegistered());
+  EXPECT_FALSE(IsAutoStartRegistered());
 }
 
 TEST_F(InstalledSuiteSettings, RegisteredMeansTheInstalledPathOccursInTheRunValue) {
   SetUpSuite(L"Velmora Suite Long Folder Test");
   const std::wstring executable = suite_ + L"\\Utils\\Velmora.exe";
-  CAppConfigMgr::EnableSideBar();
+  EnableSideBar();
   EXPECT_EQ(L"\"" + executable + L"\" /start", ReadRunValue());  // spaces: quoted
-  EXPECT_TRUE(CAppConfigMgr::IsAutoStartRegistered());
+  EXPECT_TRUE(IsAutoStartRegistered());
 
   auto set_run = [](const std::wstring& text) {
     ::SHSetValueW(HKEY_CURRENT_USER, kAutoStartKey, kAutoStartValue, REG_SZ, text.c_str(),
                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   };
   set_run(AsciiUpper(executable) + L" /start /extra");  // other case, more switches
-  EXPECT_TRUE(CAppConfigMgr::IsAutoStartRegistered());
+  EXPECT_TRUE(IsAutoStartRegistered());
   wchar_t short_path[MAX_PATH] = {};
   ASSERT_NE(0u, ::GetShortPathNameW(executable.c_str(), short_path, MAX_PATH));
   ASSERT_NE(executable, short_path);
   set_run(std::wstring(short_path) + L" /start");  // the same file by another name
-  EXPECT_FALSE(CAppConfigMgr::IsAutoStartRegistered());
+  EXPECT_FALSE(IsAutoStartRegistered());
   set_run(L"");
-  EXPECT_FALSE(CAppConfigMgr::IsAutoStartRegistered());
+  EXPECT_FALSE(IsAutoStartRegistered());
 }
 
 std::optional<int> TrustEverything(const std::wstring&) { return 1; }
@@ -213,13 +216,13 @@ TEST_F(InstalledSuiteSettings, DesktopShortcutIsMadeOnlyForATrustedProgramAndNam
   ASSERT_FALSE(existed) << "a real desktop shortcut is in the way";
 
   SetTrustVerifiers(nullptr, &TrustNothing);
-  CAppConfigMgr::CreateDesktopShortcut();
+  CreateDesktopShortcut();
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(shortcut.c_str()));
-  EXPECT_FALSE(CAppConfigMgr::HasDesktopShortcut());
+  EXPECT_FALSE(HasDesktopShortcut());
 
   SetTrustVerifiers(nullptr, &TrustEverything);
-  CAppConfigMgr::CreateDesktopShortcut();
-  EXPECT_TRUE(CAppConfigMgr::HasDesktopShortcut());
+  CreateDesktopShortcut();
+  EXPECT_TRUE(HasDesktopShortcut());
   std::wstring target, arguments;
   ASSERT_TRUE(ResolveShortcut(shortcut, &target, &arguments, 0x11 /* SLR_NO_UI | SLR_NOSEARCH */));
   EXPECT_EQ(L"/from=desktoplnk", arguments);
@@ -227,12 +230,12 @@ TEST_F(InstalledSuiteSettings, DesktopShortcutIsMadeOnlyForATrustedProgramAndNam
   // The right name, another target: not ours, and overwritten by the next creation.
   const std::wstring other = GetModulePath(nullptr);
   ASSERT_TRUE(CreateShortcut(DesktopDirectory(), kDesktopShortcutName, L"", other, L"", 0));
-  EXPECT_FALSE(CAppConfigMgr::HasDesktopShortcut());
-  CAppConfigMgr::CreateDesktopShortcut();
-  EXPECT_TRUE(CAppConfigMgr::HasDesktopShortcut());
+  EXPECT_FALSE(HasDesktopShortcut());
+  CreateDesktopShortcut();
+  EXPECT_TRUE(HasDesktopShortcut());
 
-  CAppConfigMgr::DeleteDesktopShortcut();
-  EXPECT_FALSE(CAppConfigMgr::HasDesktopShortcut());
+  DeleteDesktopShortcut();
+  EXPECT_FALSE(HasDesktopShortcut());
   SetTrustVerifiers(nullptr, nullptr);
 }
 

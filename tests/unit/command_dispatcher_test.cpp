@@ -10,19 +10,17 @@
 #include "bridge/page_arguments.h"
 #include "bridge/page_services.h"
 #include "config/app_config.h"
+#include "config/autostart.h"
 #include "platform/text.h"
-#include "tests/support/recording_shell.h"
+#include "tests/support/fake_services.h"
+#include "tests/support/recording_host.h"
 #include "tests/support/registry_backup.h"
-#include "view/messages.h"
-#include "view/web_browser_event.h"
 
 namespace velmora {
 namespace {
 
-using test::Calls;
-using test::Pump;
-using test::PumpUntil;
-using test::RecordingFactory;
+using Calls = test::RecordingHost::Calls;
+using test::FakeServices;
 
 // The arguments text the page sends: ["", "<object>"].
 std::string Args(const std::string& object) {
@@ -36,32 +34,19 @@ std::string Args(const std::string& object) {
 
 class DispatcherTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    controller_ = std::make_unique<CWebBrowserEvent>(&factory_, [this](HWND, IShutdownParticipant&) {
-      factory_.calls.push_back(L"shutdown");
-    });
-    controller_->Navigate(L"https://page.test/");
-    factory_.calls.clear();
-    saved_services_ = GetPageServices();
-  }
-  void TearDown() override {
-    GetPageServices() = saved_services_;
-    controller_.reset();
-  }
-
   // The scripts the page received for one call.
   Calls CallRaw(const char* name, const char* arguments) {
-    factory_.calls.clear();
-    controller_->OnPageCall("", name, arguments, 0, 0, 0);
-    return factory_.calls;
+    host_.scripts.clear();
+    DispatchPageCall(host_, services_, "", name, arguments);
+    return host_.scripts;
   }
   Calls Call(const char* name, const std::string& object) { return CallRaw(name, Args(object).c_str()); }
 
-  test::ScopedRegistryBackup settings_{HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora"};
+  test::ScopedRegistryBackup settings_key_{HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora"};
   test::ScopedRegistryBackup run_{HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"};
-  RecordingFactory factory_;
-  std::unique_ptr<CWebBrowserEvent> controller_;
-  PageServices saved_services_;
+  CAppConfigMgr settings_;
+  FakeServices services_{settings_};
+  test::RecordingHost host_;
 };
 
 TEST_F(DispatcherTest, NamesMatchInAnyCaseButExactly) {
@@ -75,8 +60,8 @@ TEST_F(DispatcherTest, NamesMatchInAnyCaseButExactly) {
 
 // Each row's reply exactly as the page receives it.
 TEST_F(DispatcherTest, RepliesAsThePageReceivesThem) {
-  CAppConfigMgr::Instance().SetAutoHide(1);
-  CAppConfigMgr::Instance().SetSceneRecommend(0);
+  settings_.SetAutoHide(1);
+  settings_.SetSceneRecommend(0);
   const struct {
     const char* name;
     const char* object;
@@ -111,17 +96,11 @@ TEST_F(DispatcherTest, RepliesAsThePageReceivesThem) {
 }
 
 TEST_F(DispatcherTest, ProvidersAnswerThroughTheirServices) {
-  std::vector<std::wstring> seen;
-  PageServices& services = GetPageServices();
-  services.system_info_json = [] { return std::string("{\"pid\":\"7\"}\n"); };
-  services.cached_weather = [] {
-    Json::Value weather(Json::objectValue);
-    weather["city"] = "\xE5\x8C\x97\xE4\xBA\xAC";  // the compact writer escapes it
-    return std::optional<Json::Value>(weather);
-  };
-  services.refresh_weather = [&] { seen.push_back(L"refresh"); };
-  services.is_sticky_note_present = [] { return true; };
-  services.run_tool = [&](PageTool tool) { seen.push_back(L"tool " + std::to_wstring(static_cast<int>(tool))); };
+  services_.system_info = "{\"pid\":\"7\"}\n";
+  Json::Value weather(Json::objectValue);
+  weather["city"] = "\xE5\x8C\x97\xE4\xBA\xAC";  // the compact writer escapes it
+  services_.weather = weather;
+  services_.sticky_note_present = true;
 
   EXPECT_EQ(Call("getSystemInfo", R"({"callbackName":"s"})"), Calls{L"script s({\"pid\":\"7\"}\n)"});
   EXPECT_EQ(Call("getWeather", R"({"callbackName":"w","retry":0})"),
@@ -130,19 +109,11 @@ TEST_F(DispatcherTest, ProvidersAnswerThroughTheirServices) {
   EXPECT_EQ(Call("IsStickyNoteExist", R"({"callbackName":"s"})"), Calls{L"script s(1)"});
   Call("runTools", R"({"tool":"stickynote"})");
   Call("runTools", R"({"tool":"CALC"})");
-  Call("runTools", R"({"tool":"QuickFind"})");  // after a short delay, from the window's timer
-  EXPECT_TRUE(PumpUntil([&] { return seen.size() == 4; }));
-  EXPECT_EQ(seen, (std::vector<std::wstring>{L"refresh", L"tool 0", L"tool 1", L"tool 3"}));
-
-  // The weather event, and a weather record that is not an object sends nothing.
-  factory_.calls.clear();
-  SendMessageW(GetSideBarWindow(), WM_WEATHER_UPDATED, 0, 0);
-  EXPECT_EQ(factory_.calls,
-            Calls{L"script _updateWeatherCallback_listener({\"code\":0,\"data\":{\"city\":\"\\u5317\\u4eac\"},\"msg\":\"\"})"});
-  services.cached_weather = [] { return std::optional<Json::Value>(Json::Value("text")); };
-  factory_.calls.clear();
-  SendMessageW(GetSideBarWindow(), WM_WEATHER_UPDATED, 0, 0);
-  EXPECT_TRUE(factory_.calls.empty());
+  EXPECT_EQ(services_.seen, (std::vector<std::wstring>{L"refresh", L"tool 0", L"tool 1"}));
+  // The desktop search starts after a short delay, from the side bar window's timer.
+  Call("runTools", R"({"tool":"QuickFind"})");
+  EXPECT_EQ(host_.actions, Calls{L"quick find in 200 ms"});
+  EXPECT_EQ(services_.seen.size(), 3u);
 }
 
 TEST_F(DispatcherTest, EncryptAndDecryptRepliesHaveTheirMembers) {
@@ -167,10 +138,10 @@ TEST_F(DispatcherTest, EncryptAndDecryptRepliesHaveTheirMembers) {
 }
 
 TEST_F(DispatcherTest, SetSettingsWritesOnlyTheKeysGiven) {
-  CAppConfigMgr& settings = CAppConfigMgr::Instance();
+  CAppConfigMgr& settings = settings_;
   settings.SetAutoHide(1);
   settings.SetSceneRecommend(1);
-  CAppConfigMgr::DisableSideBar();
+  DisableSideBar();
 
   // Without a callback name nothing changes.
   EXPECT_TRUE(Call("setSettings", R"({"autoHide":false})").empty());
@@ -194,29 +165,15 @@ TEST_F(DispatcherTest, SetSettingsWritesOnlyTheKeysGiven) {
 
 TEST_F(DispatcherTest, ShowRequiresTheArgumentsTextOtherWindowCommandsDoNot) {
   EXPECT_TRUE(CallRaw("Show", nullptr).empty());
-  EXPECT_FALSE(controller_->page_shown());
+  EXPECT_FALSE(host_.page_shown);
   EXPECT_TRUE(CallRaw("Show", "garbage").empty());  // present but unreadable: shown, no size, no reply
-  EXPECT_TRUE(controller_->page_shown());
-  EXPECT_EQ(CallRaw("ShowDevTools", nullptr), Calls{L"tool 4 0"});
-  CallRaw("closeModal", nullptr);
-  EXPECT_TRUE(PumpUntil([&] { return !factory_.calls.empty(); }));
-  EXPECT_EQ(factory_.calls, Calls{L"shutdown"});
-}
-
-TEST_F(DispatcherTest, TheSceneEventFollowsTheForegroundWatch) {
-  CAppConfigMgr::Instance().SetSceneInterval(0);
-  const HWND window = GetSideBarWindow();
-  // A clear before the timer fires cancels the wait.
-  SendMessageW(window, WM_SCENE_MATCHED, 0, 0);
-  SendMessageW(window, WM_SCENE_CLEARED, 0, 0);
-  Pump(200);
-  EXPECT_TRUE(factory_.calls.empty());
-  SendMessageW(window, WM_SCENE_MATCHED, 0, 0);
-  ASSERT_TRUE(PumpUntil([&] { return !factory_.calls.empty(); }));
-  // Members sorted, no line feed; nothing matched yet in this process, so both are empty.
-  EXPECT_EQ(factory_.calls, Calls{L"script _sceneTriggerCallback_listener({\"code\":0,\"data\":{\"ext\":\"\","
-                                  L"\"process\":\"\"},\"msg\":\"\"})"});
-  CAppConfigMgr::Instance().SetSceneInterval(3);
+  EXPECT_TRUE(host_.page_shown);
+  EXPECT_EQ(host_.actions, Calls{L"cookies"});
+  host_.actions.clear();
+  CallRaw("ShowDevTools", nullptr);
+  // The reply comes first; the side bar window closes once the command is over.
+  EXPECT_EQ(Call("closeModal", R"({"callbackName":"bye"})"), Calls{L"script bye()"});
+  EXPECT_EQ(host_.actions, (Calls{L"devtools", L"post 0x0010"}));
 }
 
 // The page is untrusted: generated and mutated calls of every shape must neither crash nor
@@ -280,9 +237,8 @@ TEST_F(DispatcherTest, SurvivesHostileCalls) {
       default: arguments = Args(object);
     }
     const char* text = pick(50) == 0 ? nullptr : arguments.c_str();
-    EXPECT_EQ(controller_->OnPageCall(pick(100) ? "" : nullptr, name.c_str(), text, 0, 0, 0), 0);
+    DispatchPageCall(host_, services_, pick(100) ? "" : nullptr, name.c_str(), text);
     ++calls;
-    if (round % 1000 == 0) Pump(0);
   }
   EXPECT_EQ(calls, 100000u);
   // Still answering.

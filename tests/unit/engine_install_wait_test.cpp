@@ -10,7 +10,7 @@
 
 #include "platform/module_path.h"
 #include "platform/window_module.h"
-#include "view/messages.h"
+#include "platform/process_ids.h"
 
 namespace velmora {
 namespace {

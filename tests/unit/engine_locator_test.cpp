@@ -15,7 +15,7 @@
 #include "platform/version_info.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/registry_backup.h"
-#include "view/messages.h"
+#include "platform/process_ids.h"
 
 namespace velmora {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/launch.h"
+#include "platform/launch.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -8,7 +8,9 @@
 #include <string>
 #include <thread>
 
-#include "view/messages.h"
+#include "platform/process_ids.h"
+#include "platform/worker_thread.h"
+#include "view/side_bar_handle.h"
 
 namespace velmora {
 namespace {

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include "view/messages.h"
+#include "platform/process_ids.h"
 
 namespace velmora {
 namespace {
+
+// Names of this test's own, so no side bar of the prefix takes part.
+constexpr wchar_t kTestMutex[] = L"VelmoraSingleInstanceTestMutex";
+constexpr wchar_t kTestWindowClass[] = L"VelmoraSingleInstanceTestWindow";
 
 // A stand-in for the running side bar's window; counts the show requests it receives.
 class FakeSideBarWindow {
@@ -16,9 +20,9 @@ class FakeSideBarWindow {
     WNDCLASSW wc{};
     wc.lpfnWndProc = ::DefWindowProcW;
     wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = kSideBarWindowClass;
+    wc.lpszClassName = kTestWindowClass;
     ::RegisterClassW(&wc);
-    hwnd_ = ::CreateWindowExW(0, kSideBarWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+    hwnd_ = ::CreateWindowExW(0, kTestWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                               wc.hInstance, nullptr);
   }
   ~FakeSideBarWindow() { ::DestroyWindow(hwnd_); }
@@ -37,15 +41,15 @@ class FakeSideBarWindow {
 };
 
 TEST(SingleInstance, FirstTakesTheMutexLaterOnesAskTheWindowToShow) {
-  // Nobody else runs the side bar in the test prefix, so this process becomes the instance.
-  EXPECT_FALSE(IsAnotherInstanceRunning());
+  // Nobody else uses the test's names, so this process becomes the instance.
+  EXPECT_FALSE(IsAnotherInstanceRunning(kTestMutex, kTestWindowClass));
 
   // Before the window exists (the instance is still starting): another instance, no request.
-  EXPECT_TRUE(IsAnotherInstanceRunning());
+  EXPECT_TRUE(IsAnotherInstanceRunning(kTestMutex, kTestWindowClass));
 
   FakeSideBarWindow window;
-  EXPECT_TRUE(IsAnotherInstanceRunning());
-  EXPECT_TRUE(IsAnotherInstanceRunning());
+  EXPECT_TRUE(IsAnotherInstanceRunning(kTestMutex, kTestWindowClass));
+  EXPECT_TRUE(IsAnotherInstanceRunning(kTestMutex, kTestWindowClass));
   EXPECT_EQ(2, window.DrainShowRequests());
 }
 

@@ -8,19 +8,24 @@
 #include <thread>
 #include <vector>
 
-#include "app/shutdown.h"
+#include "account/login_cookie_records.h"
 #include "config/app_config.h"
 #include "config/build_constants.h"
+#include "platform/process_ids.h"
 #include "platform/text.h"
+#include "tests/support/fake_services.h"
 #include "tests/support/recording_shell.h"
 #include "tests/support/registry_backup.h"
-#include "view/chrome_app.h"
-#include "view/messages.h"
+#include "view/browser_placement.h"
+#include "view/foreground_watch.h"
+#include "view/page_addresses.h"
+#include "view/side_bar_handle.h"
 
 namespace velmora {
 namespace {
 
 using test::Calls;
+using test::FakeServices;
 using test::Pump;
 using test::PumpUntil;
 using test::RecordingBrowser;
@@ -30,10 +35,11 @@ using test::RecordingFactory;
 class ControllerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    controller_ = std::make_unique<CWebBrowserEvent>(&factory_, [this](HWND, IShutdownParticipant& participant) {
+    controller_ = std::make_unique<CWebBrowserEvent>(&factory_, services_, [this](HWND, IShutdownParticipant& participant) {
       factory_.calls.push_back(L"shutdown");
       participant.ReleaseBrowsers();
     });
+    ASSERT_TRUE(controller_->Start());
   }
   void TearDown() override {
     controller_.reset();
@@ -49,7 +55,9 @@ class ControllerTest : public ::testing::Test {
   }
   void Call(const char* name, const char* arguments) { controller_->OnPageCall("", name, arguments, 0, 0, 0); }
 
-  test::ScopedRegistryBackup settings_{HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora"};
+  test::ScopedRegistryBackup settings_key_{HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora"};
+  CAppConfigMgr settings_;
+  FakeServices services_{settings_};
   RecordingFactory factory_;
   std::unique_ptr<CWebBrowserEvent> controller_;
 };
@@ -90,7 +98,7 @@ TEST(CookieRecordTest, ShortValuesGetOneRecordLongOnesTheLongRecordToo) {
   EXPECT_FALSE(NeedsLongCookieRecord(std::string(254, 'v')));
   EXPECT_TRUE(NeedsLongCookieRecord(std::string(255, 'v')));
 
-  const shell::CookieRecord record = MakeCookieRecord("https://a.test", "Q", std::string(300, 'v'), ".a.test");
+  const CookieRecord record = MakeCookieRecord("https://a.test", "Q", std::string(300, 'v'), ".a.test");
   EXPECT_STREQ(record.url, "https://a.test");
   EXPECT_STREQ(record.name, "Q");
   EXPECT_STREQ(record.domain, ".a.test");
@@ -99,7 +107,7 @@ TEST(CookieRecordTest, ShortValuesGetOneRecordLongOnesTheLongRecordToo) {
   EXPECT_EQ(record.reserved[0], '\0');
 
   const std::string value(3000, 'x');
-  const shell::LongCookieRecord long_record = MakeLongCookieRecord("https://a.test", "T", ".a.test", value);
+  const LongCookieRecord long_record = MakeLongCookieRecord("https://a.test", "T", ".a.test", value);
   EXPECT_EQ(long_record.size, 3088u);
   EXPECT_EQ(long_record.value_length, 3000u);
   EXPECT_EQ(std::string(long_record.value, long_record.value_length), value);
@@ -137,7 +145,7 @@ TEST_F(ControllerTest, NavigatingAsksTheFactoryAndTheWindowAppearsHiddenAsAToolW
   EXPECT_TRUE(controller_->is_https());
   ASSERT_EQ(factory_.calls, Calls{L"create 0 HTTPS://page.test/ 1 1"});
   controller_->OnShellEvent(shell::kEventBrowserWindowCreated, L"", 0, 0, 0, nullptr);
-  const HWND window = controller_->GetBrowserWindow();
+  const HWND window = controller_->BrowserWindow();
   EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
   EXPECT_FALSE(IsWindowVisible(window));
   wchar_t title[128] = {};
@@ -268,6 +276,58 @@ TEST_F(ControllerTest, SignInNoticesFromOtherThreadsNeverReachADestroyedControll
   racing.join();
   controller_.reset();
   Pump(50);
+}
+
+TEST_F(ControllerTest, WorkerAndWatchMessagesReachThePage) {
+  OpenPage();
+  const HWND window = GetSideBarWindow();
+  // The weather event carries the cached report; a report that is not an object sends nothing.
+  Json::Value weather(Json::objectValue);
+  weather["city"] = "\xE5\x8C\x97\xE4\xBA\xAC";
+  services_.weather = weather;
+  SendMessageW(window, WM_WEATHER_UPDATED, 0, 0);
+  EXPECT_EQ(factory_.calls,
+            Calls{L"script _updateWeatherCallback_listener({\"code\":0,\"data\":{\"city\":\"\\u5317\\u4eac\"},\"msg\":\"\"})"});
+  services_.weather = Json::Value("text");
+  factory_.calls.clear();
+  SendMessageW(window, WM_WEATHER_UPDATED, 0, 0);
+  EXPECT_TRUE(factory_.calls.empty());
+
+  // The desktop search starts from the window's timer a little after the page asked.
+  Call("runTools", R"(["", "{\"tool\":\"QuickFind\"}"])");
+  EXPECT_TRUE(services_.seen.empty());
+  EXPECT_TRUE(PumpUntil([&] { return !services_.seen.empty(); }));
+  EXPECT_EQ(services_.seen, std::vector<std::wstring>{L"tool 3"});
+}
+
+TEST_F(ControllerTest, TheSceneEventFollowsTheForegroundWatch) {
+  OpenPage();
+  settings_.SetSceneInterval(0);
+  const HWND window = GetSideBarWindow();
+  // A clear before the timer fires cancels the wait.
+  SendMessageW(window, WM_SCENE_MATCHED, 0, 0);
+  SendMessageW(window, WM_SCENE_CLEARED, 0, 0);
+  Pump(200);
+  EXPECT_TRUE(factory_.calls.empty());
+  SendMessageW(window, WM_SCENE_MATCHED, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !factory_.calls.empty(); }));
+  // Members sorted, no line feed; nothing matched yet, so both are empty.
+  EXPECT_EQ(factory_.calls, Calls{L"script _sceneTriggerCallback_listener({\"code\":0,\"data\":{\"ext\":\"\","
+                                  L"\"process\":\"\"},\"msg\":\"\"})"});
+}
+
+TEST(ControllerConstruction, OnlyStartCreatesTheWindowAndPublishesIt) {
+  CAppConfigMgr settings;
+  FakeServices services(settings);
+  RecordingFactory factory;
+  const SideBarWindowNames names{L"VelmoraConstructionTestClass", L"VelmoraConstructionTest"};
+  CWebBrowserEvent side_bar(&factory, services, {}, names);
+  EXPECT_EQ(side_bar.hwnd(), nullptr);
+  EXPECT_EQ(FindWindowW(names.window_class, nullptr), nullptr);
+  EXPECT_EQ(GetSideBarWindow(), nullptr);
+  ASSERT_TRUE(side_bar.Start());
+  EXPECT_EQ(FindWindowW(names.window_class, names.title), side_bar.hwnd());
+  EXPECT_EQ(GetSideBarWindow(), side_bar.hwnd());
 }
 
 }  // namespace

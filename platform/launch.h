@@ -10,13 +10,13 @@
 namespace velmora {
 
 // The trust rule for a file to be started: it exists and passes the trust check.
-bool IsLaunchableFile(const std::wstring& path);
+[[nodiscard]] bool IsLaunchableFile(const std::wstring& path);
 
 // CreateProcessW with the application name `path` and the command line "\"path\" parameters".
-bool LaunchFile(const std::wstring& path, const std::wstring& parameters);
+[[nodiscard]] bool LaunchFile(const std::wstring& path, const std::wstring& parameters);
 
 // CreateProcessW with no application name and the command line "\"path\" parameters".
-bool LaunchCommand(const std::wstring& path, const std::wstring& parameters);
+[[nodiscard]] bool LaunchCommand(const std::wstring& path, const std::wstring& parameters);
 
 // ShellExecuteW "open"; the ShellExecuteW result, or null when refused.
 HINSTANCE ShellOpenFile(const std::wstring& path, const std::wstring& parameters, int show);
@@ -24,18 +24,17 @@ HINSTANCE ShellOpenFile(const std::wstring& path, const std::wstring& parameters
 // Starts `command_line` with a normal-user token (Safer), as an elevated process's child that
 // must not inherit its rights. Any failure, exceptions included, answers false. On success the
 // caller owns the handles in `process_info`.
-bool LaunchAsNormalUser(const std::wstring& command_line, STARTUPINFOW* startup_info,
+[[nodiscard]] bool LaunchAsNormalUser(const std::wstring& command_line, STARTUPINFOW* startup_info,
                         PROCESS_INFORMATION* process_info);
 
 // Starts `file` with `parameters` as the desktop user: through HostKit's launch entry when its
 // table binds and the parameters are at most kDesktopLaunchParametersLimit characters, else (or
 // when that fails) with a normal-user token.
 constexpr size_t kDesktopLaunchParametersLimit = 950;
-bool LaunchAsDesktopUser(const std::wstring& file, const std::wstring& parameters);
+[[nodiscard]] bool LaunchAsDesktopUser(const std::wstring& file, const std::wstring& parameters);
 
 // Opens `url` in the maker's browser, else through HostKit, else in the default handler.
-// Always answers true.
-bool OpenUrlOutside(const std::wstring& url);
+void OpenUrlOutside(const std::wstring& url);
 
 // Puts the current process into a job whose processes all end when it does. Once per process;
 // later calls do nothing. Failures are ignored.

@@ -1,4 +1,4 @@
-#include "app/launch.h"
+#include "platform/launch.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>
@@ -119,18 +119,17 @@ std::wstring FindMakersBrowser() {
   return {};
 }
 
-bool OpenUrlOutside(const std::wstring& url) {
+void OpenUrlOutside(const std::wstring& url) {
   const std::wstring browser = FindMakersBrowser();
   if (!browser.empty()) {
     if (BindHostKitTable()) {
-      LaunchAsDesktopUser(browser, url);
+      (void)LaunchAsDesktopUser(browser, url);  // a refused start has nothing to fall back on
     } else {
       ::ShellExecuteW(nullptr, L"open", browser.c_str(), url.c_str(), nullptr, SW_SHOW);
     }
   } else if (!HostKitOpenUrl(url.c_str())) {
     ::ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOW);
   }
-  return true;
 }
 
 void ContainProcess() {
