@@ -75,6 +75,7 @@ class CVelmoraApp final : public IRunModeActions {
     PageServices services(CAppConfigMgr::Instance());
     ChromeApp app(services, &ShutdownSideBar);
     engine.ChildEntry()(instance_, &app);
+    app.OnShellReturned();
   }
 
   void EnableSideBar() override { velmora::EnableSideBar(); }
@@ -134,6 +135,8 @@ class CVelmoraApp final : public IRunModeActions {
       ChromeApp app(services, &ShutdownSideBar);
       // The shell runs the side bar from here; closing it normally ends the process in there.
       CEngineLocator::Instance().EngineEntry()(instance_, &app);
+      // Back here only when the shell ended by itself; its browsers are gone with it.
+      app.OnShellReturned();
     }
     NotifyFaultSinkExiting();
     CWindowModule::DestroyRemainingWindows();
@@ -154,6 +157,9 @@ class CVelmoraApp final : public IRunModeActions {
   static bool RelaunchWithoutElevation(const CCommandLine& table) {
     if (table.HasSwitch(L"lowrun") || !IsElevatedAdministrator() || !BindHostKitTable()) return false;
     const std::wstring parameters = L"/lowrun " + table.RawArguments();
+    // HostKit's launch entry takes parameters up to its limit; beyond it there is no way that
+    // drops elevation, so the side bar runs in place.
+    if (parameters.size() > kDesktopLaunchParametersLimit) return false;
     const std::wstring self = GetModulePath(nullptr);
     const auto result = HostKitShellExecute(nullptr, L"open", self.c_str(), parameters.c_str(), nullptr, SW_SHOW);
     return result && *result > 32;
