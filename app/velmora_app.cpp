@@ -15,7 +15,7 @@
 #include "app/run_modes.h"
 #include "app/shutdown.h"
 #include "app/single_instance.h"
-#include "bridge/page_services.h"
+#include "app/velmora_services.h"
 #include "config/app_config.h"
 #include "config/autostart.h"
 #include "config/time_rules.h"
@@ -72,7 +72,7 @@ class CVelmoraApp final : public IRunModeActions {
     if (!engine.IsEnginePresent() || !engine.ResolveChildEntry()) return;
     engine.SetEngineVersion(GetFileVersionText(engine.EnginePath(L"chrome.dll")));
     // A child process never shows the side bar; the application object only answers the shell.
-    PageServices services(CAppConfigMgr::Instance());
+    CVelmoraServices services(CAppConfigMgr::Instance());
     ChromeApp app(services, &ShutdownSideBar);
     engine.ChildEntry()(instance_, &app);
     app.OnShellReturned();
@@ -131,7 +131,7 @@ class CVelmoraApp final : public IRunModeActions {
     }
     if (IsEngineReady()) {
       // The process's one services object, passed down to the side bar and its page commands.
-      PageServices services(CAppConfigMgr::Instance());
+      CVelmoraServices services(CAppConfigMgr::Instance());
       ChromeApp app(services, &ShutdownSideBar);
       // The shell runs the side bar from here; closing it normally ends the process in there.
       CEngineLocator::Instance().EngineEntry()(instance_, &app);
