@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <climits>
-#include <cwchar>
 #include <optional>
 #include <vector>
 
 #include "platform/module_path.h"
+#include "platform/path_text.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
@@ -78,36 +78,6 @@ constexpr FolderMacro kFolderMacros[] = {
 constexpr wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
 constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VuqTrevalis";
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-// `base` and `more` with exactly one backslash between them; `more` is always taken as relative.
-std::wstring JoinPath(std::wstring_view base, std::wstring_view more) {
-  while (!more.empty() && IsSeparator(more.front())) more.remove_prefix(1);
-  std::wstring joined(base);
-  if (more.empty()) return joined;
-  if (!joined.empty() && !IsSeparator(joined.back())) joined += L'\\';
-  joined += more;
-  return joined;
-}
-
-// Removes up to `count` trailing elements the way PathRemoveFileSpecW does, stopping at a root.
-void RemoveTrailingElements(std::wstring& path, unsigned count) {
-  for (; count > 0 && !path.empty(); --count) {
-    const size_t before = path.size();
-    // Works in place and never lengthens the text, so a path beyond MAX_PATH is safe here.
-    ::PathRemoveFileSpecW(path.data());
-    path.resize(std::wcslen(path.c_str()));
-    if (path.size() == before) break;
-  }
-}
-
-// Ordinal, case-insensitive like the file system (not just A-Z).
-bool StartsWithPathIgnoreCase(std::wstring_view text, std::wstring_view prefix) {
-  if (prefix.empty() || text.size() < prefix.size() || prefix.size() > INT_MAX) return false;
-  const int length = static_cast<int>(prefix.size());
-  return ::CompareStringOrdinal(text.data(), length, prefix.data(), length, /*bIgnoreCase=*/TRUE) == CSTR_EQUAL;
-}
-
 std::wstring ReadRegistryString(HKEY root, const wchar_t* subkey, const wchar_t* name, size_t max_chars) {
   return QueryRegistryString(root, subkey, name, max_chars).value_or(std::wstring());
 }
@@ -134,7 +104,7 @@ std::wstring OwnFolder(int id) {
     case kFolderSystemDrive:
       folder = ShellFolder(CSIDL_WINDOWS);
       RemoveTrailingElements(folder, 1);
-      while (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();  // "C:\" -> "C:"
+      folder.resize(TrimTrailingSeparators(folder).size());  // "C:\" -> "C:"
       break;
     case kFolderLocalLow:
       folder = ShellFolder(CSIDL_LOCAL_APPDATA);
@@ -212,7 +182,8 @@ bool ExpandRegistryMacro(std::wstring& path) {
   const std::wstring subkey(slash == std::wstring_view::npos ? std::wstring_view() : key_part.substr(slash + 1));
   std::wstring value = ReadRegistryString(root, subkey.c_str(), value_name.c_str(), kMaxRegistryMacroText);
   if (value.empty()) return false;
-  path = JoinPath(value, more);
+  // Nothing more to append leaves the value as it was read, without a separator added.
+  path = TrimLeadingSeparators(more).empty() ? std::move(value) : JoinPath(value, more);
   return true;
 }
 
@@ -296,8 +267,8 @@ std::wstring GetDataPath(std::wstring_view relative) {
   if (::PathCombineW(buffer, folder.c_str(), relative_text.c_str()) == nullptr || buffer[0] == L'\0') return {};
   const std::wstring path(buffer);
   // PathCombineW resolves "..", and a rooted or absolute file part replaces the folder.
-  if (!StartsWithPathIgnoreCase(path, folder) ||
-      (path.size() > folder.size() && !IsSeparator(path[folder.size()]))) {
+  if (!PathStartsWithIgnoreCase(path, folder) ||
+      (path.size() > folder.size() && !IsPathSeparator(path[folder.size()]))) {
     return {};
   }
   std::wstring parent = path;
@@ -335,7 +306,7 @@ std::wstring ExpandPathMacros(std::wstring_view input) {
     RemoveTrailingElements(*expanded, static_cast<unsigned>(-number));
   }
   // "C:\" from "CSIDL_WINDOWS|-1" followed by "\Temp" must not give "C:\\Temp".
-  if (!expanded->empty() && IsSeparator(expanded->back()) && !rest.empty() && IsSeparator(rest.front())) {
+  if (!expanded->empty() && IsPathSeparator(expanded->back()) && !rest.empty() && IsPathSeparator(rest.front())) {
     rest.remove_prefix(1);
   }
   expanded->append(rest);
@@ -345,8 +316,8 @@ std::wstring ExpandPathMacros(std::wstring_view input) {
 bool IsInSuiteFolder() {
   std::wstring folder = GetSuiteFolder();
   if (folder.empty()) return false;
-  if (!IsSeparator(folder.back())) folder += L'\\';
-  return StartsWithPathIgnoreCase(GetModulePath(nullptr), folder);
+  if (!IsPathSeparator(folder.back())) folder += L'\\';
+  return PathStartsWithIgnoreCase(GetModulePath(nullptr), folder);
 }
 
 }  // namespace velmora

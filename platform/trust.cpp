@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/module_path.h"
+#include "platform/path_text.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
@@ -28,29 +29,6 @@ constexpr std::wstring_view kOwnSignatureLibraries[] = {L"BaseCore.dll", L"ConfC
 
 std::atomic<ModuleVerifier> g_own_signature{nullptr};
 std::atomic<FileTrustService> g_trust_service{nullptr};
-
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-std::wstring_view WithoutLeadingSeparators(std::wstring_view name) {
-  while (!name.empty() && IsSeparator(name.front())) name.remove_prefix(1);
-  return name;
-}
-
-// `folder` and `name` with exactly one backslash between them.
-std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
-  std::wstring joined(folder);
-  if (!joined.empty() && !IsSeparator(joined.back())) joined += L'\\';
-  joined += WithoutLeadingSeparators(name);
-  return joined;
-}
-
-// Case-insensitive the way the file system compares names, not just A-Z.
-bool SameFileName(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size() || a.size() > INT_MAX) return false;
-  if (a.empty()) return true;
-  const int length = static_cast<int>(a.size());
-  return ::CompareStringOrdinal(a.data(), length, b.data(), length, /*bIgnoreCase=*/TRUE) == CSTR_EQUAL;
-}
 
 std::optional<std::wstring> Canonicalize(const std::wstring& path) {
   // PathCanonicalizeW writes up to MAX_PATH characters and older systems do not check the source.
@@ -82,7 +60,7 @@ bool TrustServiceAccepts(const std::wstring& path) {
 }
 
 bool UsesOwnSignature(std::wstring_view name) {
-  name = WithoutLeadingSeparators(name);
+  name = TrimLeadingSeparators(name);
   for (const std::wstring_view library : kOwnSignatureLibraries) {
     if (EqualsIgnoreAsciiCase(name, library)) return true;
   }
@@ -99,7 +77,7 @@ std::wstring LoadedModulePath(const std::wstring& name) {
 
 std::wstring FirstKnownCandidate(std::wstring_view name, const RuntimeConfig& config) {
   for (const KnownDll& known : config.known_dlls) {
-    if (!SameFileName(known.name, name)) continue;
+    if (!PathEqualsIgnoreCase(known.name, name)) continue;
     for (const std::wstring& candidate : known.paths) {
       if (IsExistingFile(candidate)) return candidate;
     }
@@ -139,8 +117,7 @@ std::wstring ReadSuiteFolderForTrust() {
   if (!value || value->empty()) return {};
   std::optional<std::wstring> folder = Canonicalize(*value);
   if (!folder) return {};
-  while (!folder->empty() && IsSeparator(folder->back())) folder->pop_back();
-  return *folder;
+  return std::wstring(TrimTrailingSeparators(*folder));
 }
 
 std::wstring SuiteFolderForTrust() {
@@ -164,7 +141,7 @@ bool IsPathInsideFolderAscii(std::wstring_view folder, std::wstring_view path) {
   for (size_t i = 0; i < folder.size(); ++i) {
     if (AsciiToLower(folder[i]) != AsciiToLower(path[i])) return false;
   }
-  return IsSeparator(path[folder.size()]);
+  return IsPathSeparator(path[folder.size()]);
 }
 
 bool IsUnderSelfProtection() {
@@ -202,7 +179,7 @@ HMODULE LoadTrustedLibrary(const std::wstring& path) {
 DWORD LocateCoreLibraryWith(const std::wstring& name, const RuntimeConfig& config, const std::wstring& suite_folder,
                             std::wstring* path) {
   if (path) path->clear();
-  if (WithoutLeadingSeparators(name).empty()) return kCoreLibraryNotFound;
+  if (TrimLeadingSeparators(name).empty()) return kCoreLibraryNotFound;
   std::wstring found = LoadedModulePath(name);
   if (found.empty()) found = FirstKnownCandidate(name, config);
   if (found.empty()) found = FirstInDefaultDirectories(name, config);

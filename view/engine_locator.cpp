@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/module_path.h"
+#include "platform/path_text.h"
 #include "platform/registry.h"
 #include "platform/system_functions.h"
 #include "platform/text.h"
@@ -35,8 +36,6 @@ constexpr wchar_t kNativesFile[] = L"natives_blob.bin";
 constexpr const wchar_t* kEngineFiles[] = {kEngineLibrary, kChildLibrary, kNativesFile,
                                            L"icudtl.dat",  L"chrome_100_percent.pak", L"resources.pak"};
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
 // The pieces of `text` between the characters `is_separator` accepts (empty pieces included).
 template <typename Predicate>
 std::vector<std::wstring_view> Split(std::wstring_view text, Predicate is_separator) {
@@ -51,22 +50,6 @@ std::vector<std::wstring_view> Split(std::wstring_view text, Predicate is_separa
   return pieces;
 }
 
-std::vector<std::wstring_view> SplitComponents(std::wstring_view text) { return Split(text, IsSeparator); }
-
-// Applies one component to the path being built. The first `root` parts are never removed, and a
-// rooted path does not climb above its root.
-void ApplyComponent(std::wstring_view piece, size_t root, bool rooted, std::vector<std::wstring>* parts) {
-  if (piece.empty() || piece == L".") return;
-  if (piece == L"..") {
-    if (parts->size() > root && parts->back() != L"..") {
-      parts->pop_back();
-      return;
-    }
-    if (rooted) return;
-  }
-  parts->emplace_back(piece);
-}
-
 std::wstring_view TrimBackslashes(std::wstring_view text) {
   while (!text.empty() && text.front() == L'\\') text.remove_prefix(1);
   while (!text.empty() && text.back() == L'\\') text.remove_suffix(1);
@@ -75,9 +58,9 @@ std::wstring_view TrimBackslashes(std::wstring_view text) {
 
 // The last component of `path`, trailing separators ignored.
 std::wstring_view LastComponent(std::wstring_view path) {
-  while (!path.empty() && IsSeparator(path.back())) path.remove_suffix(1);
+  path = TrimTrailingSeparators(path);
   size_t at = path.size();
-  while (at > 0 && !IsSeparator(path[at - 1])) --at;
+  while (at > 0 && !IsPathSeparator(path[at - 1])) --at;
   return path.substr(at);
 }
 
@@ -132,45 +115,6 @@ int CompareEngineVersions(std::wstring_view left, std::wstring_view right) {
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
-}
-
-std::wstring AppendPathComponents(std::wstring_view base, std::wstring_view relative) {
-  // What stays whatever ".." says: "\\server\share" (also "\\?\X:"), a drive "X:", or the "\"
-  // of a path rooted on the current drive.
-  const std::vector<std::wstring_view> base_pieces = SplitComponents(base);
-  std::wstring prefix;
-  std::vector<std::wstring> parts;
-  size_t first = 0;
-  if (base.size() >= 2 && IsSeparator(base[0]) && IsSeparator(base[1])) {
-    prefix = L"\\\\";
-    for (first = 2; first < base_pieces.size() && parts.size() < 2; ++first) parts.emplace_back(base_pieces[first]);
-  } else if (!base.empty() && IsSeparator(base[0])) {
-    prefix = L"\\";
-    first = 1;
-  } else if (base.size() >= 2 && base[1] == L':') {
-    parts.emplace_back(base.substr(0, 2));
-    first = 1;
-  }
-  const size_t root = parts.size();
-  const bool rooted = !prefix.empty() || root > 0;
-  // "X:name" (relative to the drive's current folder) keeps its first name.
-  if (root == 1 && prefix.empty() && base_pieces[0].size() > 2) {
-    ApplyComponent(base_pieces[0].substr(2), root, rooted, &parts);
-  }
-  for (size_t i = first; i < base_pieces.size(); ++i) ApplyComponent(base_pieces[i], root, rooted, &parts);
-  for (std::wstring_view piece : SplitComponents(relative)) ApplyComponent(piece, root, rooted, &parts);
-
-  std::wstring joined = prefix;
-  for (size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) joined += L'\\';
-    joined += parts[i];
-  }
-  // A drive alone means the drive's root folder, not its current folder.
-  if (prefix.empty() && root == 1 && parts.size() == 1) joined += L'\\';
-  if (!relative.empty() && IsSeparator(relative.back()) && !joined.empty() && joined.back() != L'\\') {
-    joined += L'\\';
-  }
-  return joined;
 }
 
 std::wstring EnginePath(const EngineLayout& layout, std::wstring_view name) {

@@ -9,6 +9,7 @@
 
 #include "platform/module_path.h"
 #include "platform/module_signature.h"
+#include "platform/path_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "platform/trust.h"
@@ -127,17 +128,6 @@ TEST(EnginePaths, ComposedFromTheInstallerPath) {
   EXPECT_EQ(EnginePath(none, L"chrome.dll"), L"");
   EXPECT_EQ(EngineComponentsFolder(none), L"");
   EXPECT_EQ(BrowserApplicationFolder(none), L"");
-}
-
-TEST(EnginePaths, ClimbingStopsAtTheRoot) {
-  const struct { const wchar_t* base; const wchar_t* relative; const wchar_t* joined; } cases[] = {
-      {L"C:\\setup.exe", L"..\\..\\..\\components\\", L"C:\\components\\"},
-      {L"C:\\a\\b", L"..\\..\\..", L"C:\\"},
-      {L"\\\\server\\share\\setup.exe", L"..\\..\\x", L"\\\\server\\share\\x"},
-      {L"C:/a/./b//c", L"..\\d", L"C:\\a\\b\\d"},
-      {L"a\\b", L"..\\..\\..\\c", L"..\\c"},  // a relative path keeps what it cannot climb
-  };
-  for (const auto& c : cases) EXPECT_EQ(AppendPathComponents(c.base, c.relative), c.joined) << c.base;
 }
 
 TEST(IsSystemUserName, WholeNameWithoutRegardToCase) {
