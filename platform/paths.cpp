@@ -237,8 +237,12 @@ HKEY RegistryRootFromName(std::wstring_view name) {
   return nullptr;
 }
 
+std::wstring ReadSuiteFolderValue(size_t max_chars) {
+  return ReadRegistryString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", max_chars);
+}
+
 std::wstring GetSuiteFolderFromRegistry() {
-  std::wstring folder = ReadRegistryString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"path", kMaxPathText);
+  std::wstring folder = ReadSuiteFolderValue(kMaxPathText);
   if (folder.empty()) folder = ReadRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", kMaxPathText);
   return folder;
 }

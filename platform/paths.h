@@ -21,6 +21,12 @@ std::wstring GetSuiteFolder();
 // through. Empty when neither value is usable.
 std::wstring GetSuiteFolderFromRegistry();
 
+// HKLM "...\App Paths\Guardian.exe" value "Path", where the suite's installer records the suite
+// folder, as stored (not expanded): a terminated REG_SZ or REG_EXPAND_SZ of at most `max_chars`
+// characters. Empty when the value is missing, empty, of another type or longer. Read anew on
+// every call.
+std::wstring ReadSuiteFolderValue(size_t max_chars);
+
 // %APPDATA%\Vuqsafe\Velmora (the shell's roaming application-data folder when APPDATA is unset or
 // does not fit MAX_PATH), created on first use. Worked out once per process; later changes to
 // APPDATA are not seen. Empty when no application-data folder is known or the result would not

@@ -9,14 +9,13 @@
 
 #include "platform/module_path.h"
 #include "platform/path_text.h"
-#include "platform/registry.h"
+#include "platform/paths.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 
 namespace velmora {
 namespace {
 
-constexpr wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
 constexpr size_t kMaxSuiteFolderChars = 516 / sizeof(wchar_t) - 1;  // 516 bytes with the terminator
 
 constexpr wchar_t kSelfProtectionDevice[] = L"\\\\.\\VuqSelfProtection";
@@ -112,10 +111,9 @@ void SetTrustVerifiers(ModuleVerifier own_signature, FileTrustService trust_serv
 }
 
 std::wstring ReadSuiteFolderForTrust() {
-  const std::optional<std::wstring> value =
-      QueryRegistryString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", kMaxSuiteFolderChars);
-  if (!value || value->empty()) return {};
-  std::optional<std::wstring> folder = Canonicalize(*value);
+  const std::wstring value = ReadSuiteFolderValue(kMaxSuiteFolderChars);
+  if (value.empty()) return {};
+  const std::optional<std::wstring> folder = Canonicalize(value);
   if (!folder) return {};
   return std::wstring(TrimTrailingSeparators(*folder));
 }
