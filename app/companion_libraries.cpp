@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/paths.h"
+#include "platform/suite_folder.h"
 #include "platform/suite_interfaces.h"
 #include "platform/system_functions.h"
 #include "platform/trust.h"

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "config/app_config.h"
-#include "platform/paths.h"
+#include "platform/data_folder.h"
 #include "platform/trust.h"
 #include "platform/version_info.h"
 

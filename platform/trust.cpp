@@ -9,8 +9,8 @@
 
 #include "platform/module_path.h"
 #include "platform/path_text.h"
-#include "platform/paths.h"
 #include "platform/scoped_handle.h"
+#include "platform/suite_folder.h"
 #include "platform/text.h"
 
 namespace velmora {

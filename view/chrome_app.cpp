@@ -3,10 +3,11 @@
 #include <cwchar>
 
 #include "app/shutdown.h"
+#include "platform/data_folder.h"
 #include "platform/module_path.h"
 #include "platform/net_probe.h"
-#include "platform/paths.h"
 #include "platform/process_facts.h"
+#include "platform/suite_folder.h"
 #include "view/engine_locator.h"
 
 namespace velmora {
