@@ -3,7 +3,6 @@
 #include <lmcons.h>
 #include <sddl.h>
 
-#include <cstdint>
 #include <utility>
 
 #include "platform/module_path.h"
@@ -12,6 +11,7 @@
 #include "platform/system_functions.h"
 #include "platform/text.h"
 #include "platform/trust.h"
+#include "platform/version_compare.h"
 #include "platform/version_info.h"
 
 namespace velmora {
@@ -35,20 +35,6 @@ constexpr wchar_t kEarlyLibrary[] = L"chrome_elf.dll";
 constexpr wchar_t kNativesFile[] = L"natives_blob.bin";
 constexpr const wchar_t* kEngineFiles[] = {kEngineLibrary, kChildLibrary, kNativesFile,
                                            L"icudtl.dat",  L"chrome_100_percent.pak", L"resources.pak"};
-
-// The pieces of `text` between the characters `is_separator` accepts (empty pieces included).
-template <typename Predicate>
-std::vector<std::wstring_view> Split(std::wstring_view text, Predicate is_separator) {
-  std::vector<std::wstring_view> pieces;
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || is_separator(text[i])) {
-      pieces.push_back(text.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  return pieces;
-}
 
 std::wstring_view TrimBackslashes(std::wstring_view text) {
   while (!text.empty() && text.front() == L'\\') text.remove_prefix(1);
@@ -93,30 +79,6 @@ std::wstring CurrentUserName() {
 
 // --- pure pieces ------------------------------------------------------------------------------
 
-int CompareEngineVersions(std::wstring_view left, std::wstring_view right) {
-  const auto fields = [](std::wstring_view text) {
-    std::vector<uint64_t> values;
-    if (text.empty()) return values;
-    for (std::wstring_view piece : Split(text, [](wchar_t c) { return c == L'.'; })) {
-      uint64_t value = 0;
-      for (wchar_t c : piece) {
-        if (c < L'0' || c > L'9') break;
-        const uint64_t digit = static_cast<uint64_t>(c - L'0');
-        value = value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : value * 10 + digit;
-      }
-      values.push_back(value);
-    }
-    return values;
-  };
-  const std::vector<uint64_t> a = fields(left);
-  const std::vector<uint64_t> b = fields(right);
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
 std::wstring EnginePath(const EngineLayout& layout, std::wstring_view name) {
   if (layout.installer_path.empty()) return {};
   std::wstring path = AppendPathComponents(layout.installer_path, L"..\\..");
@@ -137,7 +99,7 @@ std::wstring BrowserApplicationFolder(const EngineLayout& layout) {
 }
 
 std::vector<std::wstring> RequiredEngineFiles(std::wstring_view engine_version) {
-  const bool slim = CompareEngineVersions(engine_version, kSlimEngineVersion) >= 0;
+  const bool slim = CompareVersionsFieldByField(engine_version, kSlimEngineVersion) >= 0;
   std::vector<std::wstring> files;
   for (const wchar_t* name : kEngineFiles) {
     const std::wstring_view file = name;
@@ -179,7 +141,9 @@ bool IsEngineUsable(const EngineLayout& layout) {
   if (!HasRequiredEngineFiles(layout) || !IsEnginePresent(layout)) return false;
   const std::wstring engine = EnginePath(layout, kEngineLibrary);
   if (!IsTrustedFile(engine)) return false;
-  if (!CompareVersions(GetFileVersionText(engine), kMinimumEngineFileVersion, L">=")) return false;
+  if (!CompareVersions(GetFileVersionText(engine), kMinimumEngineFileVersion, VersionRelation::kGreaterOrEqual)) {
+    return false;
+  }
   // The trust check alone would vouch for a missing file inside a protected folder.
   const std::wstring child = EnginePath(layout, kChildLibrary);
   return IsExistingFile(child) && IsTrustedFile(child);
