@@ -3,10 +3,10 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <new>
 #include <utility>
 
 #include "platform/module_path.h"
+#include "platform/once_value.h"
 #include "platform/path_text.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
@@ -210,29 +210,12 @@ RuntimeConfig LoadRuntimeConfig(const std::wstring& start_folder) {
 
 namespace {
 
-// 0 not read, 1 being read, 2 read. The object is built in place and never destroyed, so a
-// thread still asking while the process exits reads a live object.
-volatile LONG g_config_state = 0;
-alignas(RuntimeConfig) unsigned char g_config_storage[sizeof(RuntimeConfig)];
-
-RuntimeConfig* StoredConfig() { return std::launder(reinterpret_cast<RuntimeConfig*>(g_config_storage)); }
+OnceValue<RuntimeConfig> g_config;
 
 }  // namespace
 
 const RuntimeConfig& GetRuntimeConfig() {
-  if (::InterlockedCompareExchange(&g_config_state, 1, 0) == 0) {
-    RuntimeConfig config;
-    try {
-      config = LoadRuntimeConfig(ParentFolder(GetModulePath(nullptr)));
-    } catch (...) {
-      config = RuntimeConfig();  // Out of memory: the lists stay empty, and waiters are released.
-    }
-    new (g_config_storage) RuntimeConfig(std::move(config));
-    ::InterlockedExchange(&g_config_state, 2);
-  } else {
-    while (::InterlockedCompareExchange(&g_config_state, 2, 2) != 2) ::Sleep(0);
-  }
-  return *StoredConfig();
+  return g_config.Get([] { return LoadRuntimeConfig(ParentFolder(GetModulePath(nullptr))); });
 }
 
 }  // namespace velmora

@@ -4,10 +4,10 @@
 
 #include <atomic>
 #include <climits>
-#include <new>
 #include <utility>
 
 #include "platform/module_path.h"
+#include "platform/once_value.h"
 #include "platform/path_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/suite_folder.h"
@@ -98,10 +98,7 @@ bool PassesCoreLibraryCheck(std::wstring_view name, const std::wstring& path, co
   return UsesOwnSignature(name) ? OwnSignatureVerifies(path) : TrustServiceAccepts(path);
 }
 
-// 0 not read, 1 being read, 2 read. Built in place and never destroyed, so a thread asking while
-// the process exits still reads a live string.
-volatile LONG g_suite_folder_state = 0;
-alignas(std::wstring) unsigned char g_suite_folder_storage[sizeof(std::wstring)];
+OnceValue<std::wstring> g_suite_folder;
 
 }  // namespace
 
@@ -118,21 +115,7 @@ std::wstring ReadSuiteFolderForTrust() {
   return std::wstring(TrimTrailingSeparators(*folder));
 }
 
-std::wstring SuiteFolderForTrust() {
-  if (::InterlockedCompareExchange(&g_suite_folder_state, 1, 0) == 0) {
-    std::wstring folder;
-    try {
-      folder = ReadSuiteFolderForTrust();
-    } catch (...) {
-      folder.clear();  // Out of memory: no suite folder, and waiters are released.
-    }
-    new (g_suite_folder_storage) std::wstring(std::move(folder));
-    ::InterlockedExchange(&g_suite_folder_state, 2);
-  } else {
-    while (::InterlockedCompareExchange(&g_suite_folder_state, 2, 2) != 2) ::Sleep(0);
-  }
-  return *std::launder(reinterpret_cast<const std::wstring*>(g_suite_folder_storage));
-}
+std::wstring SuiteFolderForTrust() { return g_suite_folder.Get(&ReadSuiteFolderForTrust); }
 
 bool IsPathInsideFolderAscii(std::wstring_view folder, std::wstring_view path) {
   if (folder.empty() || path.size() <= folder.size()) return false;
