@@ -18,8 +18,9 @@ using FaultSinkFn = void (*)();
 HMODULE g_host_kit = nullptr;
 IHostKitService* g_services[2] = {};
 
+// The caller decides how long the library stays loaded.
 HMODULE LoadFromSuite(const wchar_t* name) {
-  return LoadTrustedLibrary(GetSuiteFolder() + L"\\" + name);
+  return LoadTrustedLibrary(GetSuiteFolder() + L"\\" + name).release();
 }
 
 }  // namespace

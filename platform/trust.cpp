@@ -152,9 +152,9 @@ bool IsTrustedFile(const std::wstring& path) {
   return TrustServiceAccepts(path);
 }
 
-HMODULE LoadTrustedLibrary(const std::wstring& path) {
-  if (!IsTrustedFile(path)) return nullptr;
-  return ::LoadLibraryW(path.c_str());
+ScopedLibrary LoadTrustedLibrary(const std::wstring& path) {
+  if (!IsTrustedFile(path)) return ScopedLibrary();
+  return ScopedLibrary(::LoadLibraryW(path.c_str()));
 }
 
 DWORD LocateCoreLibraryWith(const std::wstring& name, const RuntimeConfig& config, const std::wstring& suite_folder,

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "platform/runtime_config.h"
+#include "platform/scoped_handle.h"
 
 namespace velmora {
 
@@ -61,9 +62,9 @@ bool IsVouchedForBySelfProtection(const std::wstring& path, const std::wstring& 
 // refuses, any other class trusts).
 bool IsTrustedFile(const std::wstring& path);
 
-// LoadLibraryW(path) only when IsTrustedFile(path); the caller owns the module (FreeLibrary).
-// Null when refused or when loading fails.
-[[nodiscard]] HMODULE LoadTrustedLibrary(const std::wstring& path);
+// LoadLibraryW(path) only when IsTrustedFile(path), owned by the answer. Empty when refused or
+// when loading fails.
+[[nodiscard]] ScopedLibrary LoadTrustedLibrary(const std::wstring& path);
 
 // Where core library `name` is taken from, and whether it may be used:
 //   1. a module of that name already loaded in the process;
