@@ -55,12 +55,12 @@ bool IsUnderSelfProtection();
 
 // The self-protection shortcut: the driver protects this process, `suite_folder` is not empty and
 // the canonical form of `path` lies inside it (IsPathInsideFolderAscii).
-bool IsVouchedForBySelfProtection(const std::wstring& path, const std::wstring& suite_folder);
+[[nodiscard]] bool IsVouchedForBySelfProtection(const std::wstring& path, const std::wstring& suite_folder);
 
 // The trust check: the self-protection shortcut with SuiteFolderForTrust(); otherwise a relative
 // path is refused; otherwise the file-trust service decides (no answer or kUntrustedFileClass
 // refuses, any other class trusts).
-bool IsTrustedFile(const std::wstring& path);
+[[nodiscard]] bool IsTrustedFile(const std::wstring& path);
 
 // LoadLibraryW(path) only when IsTrustedFile(path), owned by the answer. Empty when refused or
 // when loading fails.
