@@ -5,7 +5,8 @@
 #include "platform/core_libraries.h"
 #include "platform/launch.h"
 #include "platform/module_path.h"
-#include "platform/paths.h"
+#include "platform/path_macros.h"
+#include "platform/suite_folder.h"
 #include "platform/process_ids.h"
 #include "platform/system_functions.h"
 

@@ -12,6 +12,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "platform/path_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_functions.h"
 #include "platform/text.h"
@@ -145,8 +146,7 @@ bool IsInternalFixedDisk(const std::wstring& root) {
   try {
     // The drive without trailing separators: QueryDosDeviceW and the volume path want "C:", while
     // GetDriveTypeW wants the root folder with its backslash.
-    std::wstring drive = root;
-    while (!drive.empty() && (drive.back() == L'\\' || drive.back() == L'/')) drive.pop_back();
+    const std::wstring drive(TrimTrailingSeparators(root));
     if (drive.empty()) return false;
     if (::GetDriveTypeW((drive + L"\\").c_str()) != DRIVE_FIXED) return false;
 

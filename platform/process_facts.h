@@ -17,7 +17,7 @@ bool IsInternalFixedDisk(const std::wstring& root);
 bool EnableDebugPrivilege();
 
 // The full image path of process `pid` into `*out`; true only for a non-empty path.
-bool GetProcessImagePath(DWORD pid, std::wstring* out);
+[[nodiscard]] bool GetProcessImagePath(DWORD pid, std::wstring* out);
 
 // True when this process runs under WOW64 (false where IsWow64Process does not exist).
 bool IsWow64();
@@ -27,7 +27,7 @@ bool IsWow64();
 // computed once per process (GetVersionExW, raised by RtlGetVersion and by the kernel file's own
 // version, which compatibility shims do not touch); callers racing the first computation wait
 // for it. False for a null record or when GetVersionExW failed.
-bool GetRealOSVersion(OSVERSIONINFOW* record);
+[[nodiscard]] bool GetRealOSVersion(OSVERSIONINFOW* record);
 
 // True when the cached version was raised from the kernel file's version resource.
 bool WasOSVersionRaisedByKernel();

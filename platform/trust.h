@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "platform/runtime_config.h"
+#include "platform/scoped_handle.h"
 
 namespace velmora {
 
@@ -54,16 +55,16 @@ bool IsUnderSelfProtection();
 
 // The self-protection shortcut: the driver protects this process, `suite_folder` is not empty and
 // the canonical form of `path` lies inside it (IsPathInsideFolderAscii).
-bool IsVouchedForBySelfProtection(const std::wstring& path, const std::wstring& suite_folder);
+[[nodiscard]] bool IsVouchedForBySelfProtection(const std::wstring& path, const std::wstring& suite_folder);
 
 // The trust check: the self-protection shortcut with SuiteFolderForTrust(); otherwise a relative
 // path is refused; otherwise the file-trust service decides (no answer or kUntrustedFileClass
 // refuses, any other class trusts).
-bool IsTrustedFile(const std::wstring& path);
+[[nodiscard]] bool IsTrustedFile(const std::wstring& path);
 
-// LoadLibraryW(path) only when IsTrustedFile(path); the caller owns the module (FreeLibrary).
-// Null when refused or when loading fails.
-[[nodiscard]] HMODULE LoadTrustedLibrary(const std::wstring& path);
+// LoadLibraryW(path) only when IsTrustedFile(path), owned by the answer. Empty when refused or
+// when loading fails.
+[[nodiscard]] ScopedLibrary LoadTrustedLibrary(const std::wstring& path);
 
 // Where core library `name` is taken from, and whether it may be used:
 //   1. a module of that name already loaded in the process;

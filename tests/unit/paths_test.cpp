@@ -1,4 +1,6 @@
-#include "platform/paths.h"
+#include "platform/data_folder.h"
+#include "platform/path_macros.h"
+#include "platform/suite_folder.h"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
