@@ -5,6 +5,8 @@
 #pragma once
 
 #include "bridge/page_services.h"
+#include "providers/system_info.h"
+#include "providers/tool_launcher.h"
 
 namespace velmora {
 
@@ -14,6 +16,19 @@ class CVelmoraServices final : public PageServices {
  public:
   explicit CVelmoraServices(CAppConfigMgr& settings);
   ~CVelmoraServices() override;
+
+  // System information and the tool launcher.
+  std::optional<std::string> SystemInfoJson() override;
+  std::optional<std::string> LocalTopJson() override;
+  bool IsStickyNotePresent() override;
+  void RunTool(PageTool tool) override;
+  void RecordToolUse(const std::wstring& id) override;
+  bool IsInstalledWithKey(const std::wstring& key) override;
+  void StartFeedback(const std::wstring& command_line) override;
+
+ private:
+  CSystemInfo system_info_;
+  CToolLauncher tool_launcher_;
 };
 
 }  // namespace velmora
