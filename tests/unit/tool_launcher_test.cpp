@@ -14,6 +14,7 @@
 #include "platform/module_signature.h"
 #include "platform/text.h"
 #include "platform/trust.h"
+#include "providers/system_info.h"
 #include "tests/e2e/child_process.h"
 #include "tests/support/registry_backup.h"
 #include "tests/support/signature_trust.h"
@@ -319,6 +320,60 @@ TEST_F(ToolLauncherTest, OddToolIdsWriteAtMostOneCounterUnderTheirKey) {
     EXPECT_LE(values_under(kSettingsKey).second, 1ul);
   }
   EXPECT_EQ(values_under(kToolCountersKey).first, 3ul);  // all but the over-long one
+}
+
+// The Windows 10 ways, in a copy of this test program that Wine tells it runs on Windows 10
+// (its per-program version setting): the copy runs the Windows10.* tests with VELMORA_WINDOWS10
+// set, the normal run only starts it and reads its result.
+namespace {
+
+constexpr wchar_t kWindows10Copy[] = L"providers_tests_win10.exe";
+
+bool InWindows10Copy() { return ::GetEnvironmentVariableW(L"VELMORA_WINDOWS10", nullptr, 0) != 0; }
+
+}  // namespace
+
+TEST(Windows10, TheCopyOnWindows10PassesItsTests) {
+  if (InWindows10Copy()) GTEST_SKIP() << "this is the copy";
+  const std::wstring folder = ParentFolder(GetModulePath(nullptr));
+  const std::wstring copy = folder + L"\\" + kWindows10Copy;
+  ASSERT_TRUE(::CopyFileW(GetModulePath(nullptr).c_str(), copy.c_str(), FALSE));
+  const std::wstring settings = std::wstring(L"Software\\Wine\\AppDefaults\\") + kWindows10Copy;
+  ScopedRegistryBackup version(HKEY_CURRENT_USER, settings);
+  SetString(HKEY_CURRENT_USER, settings, L"Version", L"win10");
+  const test::ChildResult result =
+      test::RunChild(copy, L"--gtest_filter=Windows10.*", 120 * 1000, {{L"VELMORA_WINDOWS10", L"1"}});
+  ::DeleteFileW(copy.c_str());
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u) << "the Windows 10 copy failed; run it by hand for its output";
+}
+
+TEST(Windows10, VersionCarriesTheBuildAndStickyNotesAreAPackage) {
+  if (!InWindows10Copy()) GTEST_SKIP() << "runs in the Windows 10 copy";
+  ASSERT_TRUE(IsWindows10OrLater());
+  const std::wstring version = WindowsVersionText();
+  EXPECT_EQ(version.rfind(L"10.0.", 0), 0u) << WideToUtf8(version);
+  EXPECT_GT(version.size(), 5u);
+  EXPECT_EQ(version.find(L'.', 5), std::wstring::npos);  // three numbers
+
+  SetTrustVerifiers(&VerifyModuleSignature, &test::TrustClassBySignature);
+  ScopedTempFolder temp;
+  const std::wstring log = temp.path() + L"\\standins.log";
+  ::SetEnvironmentVariableW(L"VELMORA_STANDIN_LOG", log.c_str());
+  ScopedRegistryBackup package(HKEY_CURRENT_USER, L"SOFTWARE\\Classes\\ActivatableClasses\\Package");
+  CToolLauncher launcher([] { return std::wstring(); }, &IsWindows10OrLater);
+  EXPECT_FALSE(launcher.IsStickyNoteAvailable());
+  SetString(HKEY_CURRENT_USER,
+            L"SOFTWARE\\Classes\\ActivatableClasses\\Package\\Microsoft.MicrosoftStickyNotes_3.8.8.0_x64__8wekyb3d8bbwe",
+            nullptr, L"");
+  EXPECT_TRUE(launcher.IsStickyNoteAvailable());
+  // Sticky notes open as the package's shell target, through HostKit's plain open.
+  launcher.LaunchStickyNote();
+  ::SetEnvironmentVariableW(L"VELMORA_STANDIN_LOG", nullptr);
+  EXPECT_EQ(test::Count(test::ReadLog(log), "hostkit",
+                        "shell-execute verb=open file=shell:appsFolder\\Microsoft.MicrosoftStickyNotes_8wekyb3d8bbwe!App "
+                        "params=(null) show=5"),
+            1u);
 }
 
 }  // namespace
