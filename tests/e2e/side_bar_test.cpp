@@ -382,6 +382,29 @@ TEST_F(SideBar, SystemInformationAndTheToolsAnswerThePage) {
   EXPECT_EQ(Count(log, "feedbacktool", " --from=sidebar"), 1u);  // trimmed
 }
 
+// Also run by the 32-bit smoke test: a 32-bit side bar on 64-bit Windows finds an uninstall entry
+// that only the 64-bit registry view holds.
+class RealProgramSideBar : public SideBar {};
+
+TEST_F(RealProgramSideBar, AnUninstallEntryOfThe64BitViewIsFound) {
+  const std::wstring entry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{VelmoraView64}";
+  ScopedRegistryBackup view64(HKEY_LOCAL_MACHINE, entry, KEY_WOW64_64KEY);
+  ScopedRegistryBackup view32(HKEY_LOCAL_MACHINE, entry, KEY_WOW64_32KEY);
+  ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, entry.c_str(), KEY_WOW64_32KEY, 0);
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, entry.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                              &key, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(key);
+  Page({R"(call isInstalledWithKey {"callbackName":"found","key":"{VelmoraView64}"})",
+        R"(call isInstalledWithKey {"callbackName":"missing","key":"{VelmoraNowhere}"})", R"(call Close {})"});
+  const ChildResult result = Run();
+  ASSERT_TRUE(result.finished);
+  const auto log = Log();
+  EXPECT_TRUE(HasLine(log, "shell", "script found({\"code\":0,\"data\":null,\"msg\":\"\"}\\n)"));
+  EXPECT_TRUE(HasLine(log, "shell", "script missing({\"code\":1,\"data\":null,\"msg\":\"\"}\\n)"));
+}
+
 TEST_F(SideBar, AMissingEngineIsInstalledWhileTheSideBarWaits) {
   // No browser anywhere: the installer stand-in lays it out from the build and registers it.
   ::RegDeleteKeyW(HKEY_CURRENT_USER, kBrowserClientState);
