@@ -34,7 +34,7 @@ std::wstring MachineId() {
   return Cache(0).Get([] { return ReadFromBaseCore(kMachineIdObject); });
 }
 
-std::wstring MachineId2() {
+std::wstring SecondMachineId() {
   return Cache(1).Get([] { return ReadFromBaseCore(kSecondMachineIdObject); });
 }
 

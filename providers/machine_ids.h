@@ -15,7 +15,7 @@ namespace velmora {
 // The machine id ("mid") and the second machine id ("m2"); empty while BaseCore.dll does not bind
 // or its object does not answer.
 std::wstring MachineId();
-std::wstring MachineId2();
+std::wstring SecondMachineId();
 
 // One read of the identifier object `iid` made by `factory`: its text query into a 260-character
 // buffer; the object is released after the query. Empty when the factory is null, makes no object

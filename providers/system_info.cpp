@@ -111,7 +111,7 @@ SystemReport CSystemInfo::Collect() {
   const Fixed& fixed = FixedValues();
   SystemReport report;
   report.mid = MachineId();
-  report.m2 = MachineId2();
+  report.m2 = SecondMachineId();
   {
     std::lock_guard<std::mutex> hold(suite_version_lock_);
     if (safe_ver_.empty()) safe_ver_ = GetFileVersionOrZero(JoinPath(GetSuiteFolder(), L"VerProbe.dll"));
