@@ -48,7 +48,7 @@ std::atomic<bool> g_contained{false};
 
 }  // namespace
 
-bool IsLaunchableFile(const std::wstring& path) { return FileExists(path) && IsTrustedFile(path); }
+bool IsLaunchableFile(const std::wstring& path) { return FileExists(path) && IsTrustedToStart(path); }
 
 bool LaunchFile(const std::wstring& path, const std::wstring& parameters) {
   if (!IsLaunchableFile(path)) return false;

@@ -10,7 +10,8 @@
 
 namespace velmora {
 
-// The trust rule for a file to be started: it exists and passes the trust check.
+// The trust rule for a file to be started: it exists and passes the trust check for starting
+// (IsTrustedToStart).
 [[nodiscard]] bool IsLaunchableFile(const std::wstring& path);
 
 // CreateProcessW with the application name `path` and the command line "\"path\" parameters".

@@ -47,12 +47,14 @@ bool OwnSignatureVerifies(const std::wstring& path) {
   }
 }
 
-bool TrustServiceAccepts(const std::wstring& path) {
+// `strict`: a file to be started must not be of the unknown class either.
+bool TrustServiceAccepts(const std::wstring& path, bool strict = false) {
   const FileTrustService service = g_trust_service.load();
   if (service == nullptr) return false;
   try {
     const std::optional<int> trust_class = service(path);
-    return trust_class.has_value() && *trust_class != kUntrustedFileClass;
+    if (!trust_class || *trust_class == kUntrustedFileClass) return false;
+    return !strict || *trust_class != kUnknownFileClass;
   } catch (...) {
     return false;
   }
@@ -150,6 +152,12 @@ bool IsTrustedFile(const std::wstring& path) {
   if (IsVouchedForBySelfProtection(path, SuiteFolderForTrust())) return true;
   if (::PathIsRelativeW(path.c_str())) return false;
   return TrustServiceAccepts(path);
+}
+
+bool IsTrustedToStart(const std::wstring& path) {
+  if (IsVouchedForBySelfProtection(path, SuiteFolderForTrust())) return true;
+  if (::PathIsRelativeW(path.c_str())) return false;
+  return TrustServiceAccepts(path, /*strict=*/true);
 }
 
 ScopedLibrary LoadTrustedLibrary(const std::wstring& path) {

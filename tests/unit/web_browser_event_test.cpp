@@ -409,6 +409,47 @@ TEST_F(ControllerTest, ShowFullFillsTheWorkAreaAndAZeroSizeShowKeepsThePageLoadT
   EXPECT_EQ(factory_.calls.back(), L"script full()");
 }
 
+// A window of another process comes to the front: the watch reads its title and process, and the
+// page hears of matching titles only (titles are read up to 519 characters).
+TEST_F(ControllerTest, TheForegroundWatchReportsMatchingWindowsOfOtherProcesses) {
+  OpenPage();
+  settings_.AddSceneSuffixes(L"docx,xlsx");
+  settings_.SetSceneInterval(0);
+  wchar_t module[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, module, MAX_PATH);
+  std::wstring tool = module;
+  tool = tool.substr(0, tool.find_last_of(L'\\')) + L"\\foreground_window.exe";
+  auto bring_to_front = [&](const std::wstring& title) {
+    factory_.calls.clear();
+    std::wstring command = L"\"" + tool + L"\" \"" + title + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(tool.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      return Calls{L"not started"};
+    }
+    // The event arrives while this thread pumps; then the scene timer (interval 0) fires.
+    for (int i = 0; i < 300 && factory_.calls.empty() && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT; ++i) {
+      Pump(10);
+    }
+    WaitForSingleObject(process.hProcess, 10000);
+    Pump(50);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return factory_.calls;
+  };
+  auto scene = [](const wchar_t* ext) {
+    return Calls{FormatW(L"script _sceneTriggerCallback_listener({\"code\":0,\"data\":{\"ext\":\"%ls\","
+                         L"\"process\":\"foreground_window.exe\"},\"msg\":\"\"})",
+                         ext)};
+  };
+  EXPECT_EQ(bring_to_front(L"Report.DOCX - Editor"), scene(L"docx"));
+  EXPECT_EQ(bring_to_front(L"Book1.xlsx"), scene(L"xlsx"));
+  EXPECT_EQ(bring_to_front(L"notes.txt"), Calls{});
+  EXPECT_EQ(bring_to_front(std::wstring(519, L'x') + L".docx"), Calls{});
+  EXPECT_EQ(bring_to_front(std::wstring(514, L'x') + L".docx"), scene(L"docx"));
+}
+
 TEST_F(ControllerTest, WorkerAndWatchMessagesReachThePage) {
   OpenPage();
   const HWND window = GetSideBarWindow();
