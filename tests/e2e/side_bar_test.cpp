@@ -321,5 +321,27 @@ TEST_F(SideBar, AMissingEngineIsInstalledWhileTheSideBarWaits) {
   EXPECT_TRUE(HasLine(log, "shell", "ui created"));
 }
 
+TEST_F(SideBar, ASecondStartDuringTheEngineInstallEndsWithoutASecondInstaller) {
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, kBrowserClientState);
+  Page({R"(call Close {})"});
+  EnvironmentOverrides environment = Environment();
+  environment.emplace_back(L"VELMORA_BROWSER_SOURCE", built_browser_);
+  environment.emplace_back(L"VELMORA_BROWSER_TARGET", temp_.path() + L"\\Ravida6");
+  environment.emplace_back(L"VELMORA_GAMESHELL_DELAY_MS", L"4000");
+  ScopedHandle first(StartChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", environment));
+  ASSERT_TRUE(first);
+  for (int i = 0; i < 600 && Count(Log(), "gameshell", "started") == 0; ++i) ::Sleep(100);
+  ASSERT_EQ(Count(Log(), "gameshell", "started"), 1u);
+
+  // The first one is waiting for its installer: the second sees the instance and ends.
+  const ChildResult second = RunChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", kTimeoutMs, environment);
+  ASSERT_TRUE(second.finished);
+  EXPECT_EQ(second.exit_code, 0u);
+  ASSERT_EQ(::WaitForSingleObject(first.get(), kTimeoutMs), WAIT_OBJECT_0);
+  const auto log = Log();
+  EXPECT_EQ(Count(log, "gameshell", "started"), 1u);
+  EXPECT_EQ(ShellLines(log, "create_browser").size(), 1u);
+}
+
 }  // namespace
 }  // namespace velmora::test
