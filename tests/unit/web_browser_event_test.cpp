@@ -450,6 +450,37 @@ TEST_F(ControllerTest, TheForegroundWatchReportsMatchingWindowsOfOtherProcesses)
   EXPECT_EQ(bring_to_front(std::wstring(514, L'x') + L".docx"), scene(L"docx"));
 }
 
+TEST_F(ControllerTest, ADragEndsAtTheNextStepOnceNoButtonIsDown) {
+  OpenPage();
+  Call("MoveStart", R"(["", "{}"])");
+  Pump(100);
+  // The step found no button down and ended the drag itself: no timer is left to kill.
+  EXPECT_FALSE(KillTimer(GetSideBarWindow(), kDragTimer));
+}
+
+TEST_F(ControllerTest, ASecondStartBringsTheRunningSideBarToTheFront) {
+  const HWND page = OpenPage()->GetWindow();
+  Call("Show", R"(["", "{\"width\":300,\"height\":300}"])");
+  // The foreground belongs to another thread, as it does when the user starts the program again.
+  std::atomic<HWND> other{nullptr};
+  std::atomic<bool> done{false};
+  std::thread owner([&] {
+    const HWND window = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
+                                        nullptr, nullptr);
+    SetForegroundWindow(window);
+    other = window;
+    while (!done) Pump(10);
+    DestroyWindow(window);
+  });
+  while (!other) Pump(10);
+  ASSERT_NE(GetForegroundWindow(), page);
+  SendMessageW(GetSideBarWindow(), WM_SHOW_INSTANCE, 0, 0);
+  EXPECT_EQ(GetForegroundWindow(), page);
+  EXPECT_FALSE(GetWindowLongW(page, GWL_EXSTYLE) & WS_EX_TOPMOST);  // brought up, not kept on top
+  done = true;
+  owner.join();
+}
+
 TEST_F(ControllerTest, WorkerAndWatchMessagesReachThePage) {
   OpenPage();
   const HWND window = GetSideBarWindow();
