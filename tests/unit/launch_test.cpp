@@ -102,6 +102,25 @@ TEST_F(LaunchTest, UntrustedRelativeAndMissingFilesAreNeverStarted) {
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(out_.c_str()));
 }
 
+TEST_F(LaunchTest, TheCanonicalLocalFileIsCheckedAndStarted) {
+  // Another spelling of the allowed file is the same file; a raw or share spelling is refused.
+  std::wstring slashed = cmd_;
+  for (wchar_t& c : slashed) {
+    if (c == L'\\') c = L'/';
+  }
+  const size_t file = slashed.rfind(L'/'), folder = slashed.rfind(L'/', file - 1);
+  const std::wstring climbing = slashed.substr(0, file) + L"/.." + slashed.substr(folder);  // .../system32/../system32/cmd.exe
+  ASSERT_TRUE(LaunchFile(climbing, Echo(L"canonical"))) << climbing;
+  ASSERT_TRUE(WaitForFile(out_));
+  ::DeleteFileW(out_.c_str());
+  for (const std::wstring& path : {L"\\\\?\\" + cmd_, L"\\\\.\\" + cmd_}) {
+    EXPECT_FALSE(LaunchFile(path, Echo(L"x"))) << path;
+    EXPECT_EQ(nullptr, ShellOpenFile(path, Echo(L"x"), SW_HIDE)) << path;
+  }
+  ::Sleep(200);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(out_.c_str()));
+}
+
 TEST_F(LaunchTest, AFileOfUnknownTrustMayBeLoadedButNotStarted) {
   Allowed().clear();
   Unknown() = {AsciiLower(cmd_)};
