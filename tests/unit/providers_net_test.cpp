@@ -140,7 +140,8 @@ const std::string kFirstDocument =
 const std::string kSecondDocument = ToolListDocument(R"([{"list":[{"suffix":"txt"}]}])");
 
 std::string Tampered(std::string wrapped) {
-  wrapped[wrapped.find("\"data\":\"") + 10] ^= 1;  // still Base64, another document
+  char& c = wrapped[wrapped.find("\"data\":\"") + 10];
+  c = c == 'A' ? 'B' : 'A';  // still Base64, another document
   return wrapped;
 }
 
