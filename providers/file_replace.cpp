@@ -6,6 +6,12 @@
 #include "platform/text.h"
 
 namespace velmora {
+namespace {
+
+constexpr int kReplaceAttempts = 10;
+constexpr DWORD kReplaceRetryMs = 20;
+
+}  // namespace
 
 bool ReplaceFileContents(const std::wstring& path, const void* data, size_t size) {
   if (path.empty() || size > MAXDWORD) return false;
@@ -24,11 +30,16 @@ bool ReplaceFileContents(const std::wstring& path, const void* data, size_t size
       return false;
     }
   }
-  if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ::DeleteFileW(temporary.c_str());
-    return false;
+  // A reader that holds the target open without delete sharing (a scanner, an editor) blocks the
+  // replacement for a moment: try again a few times before giving up.
+  for (int attempt = 0;; ++attempt) {
+    if (::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD error = ::GetLastError();
+    if (attempt == kReplaceAttempts - 1 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) break;
+    ::Sleep(kReplaceRetryMs);
   }
-  return true;
+  ::DeleteFileW(temporary.c_str());
+  return false;
 }
 
 }  // namespace velmora
