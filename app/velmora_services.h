@@ -5,8 +5,10 @@
 #pragma once
 
 #include "bridge/page_services.h"
+#include "providers/cloud_list.h"
 #include "providers/system_info.h"
 #include "providers/tool_launcher.h"
+#include "providers/weather.h"
 
 namespace velmora {
 
@@ -16,6 +18,18 @@ class CVelmoraServices final : public PageServices {
  public:
   explicit CVelmoraServices(CAppConfigMgr& settings);
   ~CVelmoraServices() override;
+
+  void StartWorkers(const CWindowSlot& side_bar) override;
+  void StopWeatherWorker() override;
+
+  // Cloud tool list.
+  std::optional<std::string> RecommendedToolsText() override;
+  void RefreshCloudList() override;
+
+  // Weather.
+  std::optional<Json::Value> CachedWeather() override;
+  void RefreshWeather() override;
+  void SetWeatherCity(const std::wstring& city) override;
 
   // System information and the tool launcher.
   std::optional<std::string> SystemInfoJson() override;
@@ -27,6 +41,8 @@ class CVelmoraServices final : public PageServices {
   void StartFeedback(const std::wstring& command_line) override;
 
  private:
+  CCloudRequestMgr cloud_list_;
+  CWeatherMgr weather_;
   CSystemInfo system_info_;
   CToolLauncher tool_launcher_;
 };

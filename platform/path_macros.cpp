@@ -111,19 +111,20 @@ std::optional<std::wstring> ExpandEnvironment(std::wstring_view text) {
   return expanded;
 }
 
-// The expansion of a first element's name, or nothing when the name is no macro or its folder
-// cannot be found (the element then stays as written).
+// The expansion of a first element's name; nothing when the name is no macro (the path then
+// stays as written). A macro that does not expand (an unset or over-long variable, a folder the
+// system cannot find) stands for itself, so "|-N" still applies to its text.
 std::optional<std::wstring> ExpandElementName(std::wstring_view name) {
   if (!name.empty() && name.front() == L'%') {
     if (EqualsIgnoreAsciiCase(name, L"%VuqSafe%") || EqualsIgnoreAsciiCase(name, L"%Safe%")) {
       return GetSuiteFolderFromRegistry();  // Empty when the suite is not registered.
     }
-    return ExpandEnvironment(name);
+    return ExpandEnvironment(name).value_or(std::wstring(name));
   }
   const int id = FolderMacroId(name);
   if (id == 0) return std::nullopt;
   std::wstring folder = id <= kMaxShellFolderId ? GetShellFolder(id) : OwnFolder(id);
-  if (folder.empty()) return std::nullopt;
+  if (folder.empty()) return std::wstring(name);
   return folder;
 }
 

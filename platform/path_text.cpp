@@ -117,4 +117,22 @@ bool PathEqualsIgnoreCase(std::wstring_view a, std::wstring_view b) {
   return a.size() == b.size() && (a.empty() || PathStartsWithIgnoreCase(a, b));
 }
 
+std::optional<std::wstring> CanonicalLocalPath(std::wstring_view path) {
+  std::wstring text(path);
+  for (wchar_t& c : text) {
+    if (c == L'/') c = L'\\';
+  }
+  // "X:\..." only: no relative or drive-relative path, no share, no device or raw namespace.
+  const bool drive_rooted = text.size() >= 3 && text[1] == L':' && text[2] == L'\\' &&
+                            ((text[0] >= L'A' && text[0] <= L'Z') || (text[0] >= L'a' && text[0] <= L'z'));
+  if (!drive_rooted || text.find(L'\0') != std::wstring::npos) return std::nullopt;
+  wchar_t full[MAX_PATH] = {};
+  const DWORD length = ::GetFullPathNameW(text.c_str(), MAX_PATH, full, nullptr);
+  if (length == 0 || length >= MAX_PATH) return std::nullopt;
+  const std::wstring canonical(full, length);
+  // A reserved device name ("C:\x\CON") comes back as "\\.\CON".
+  if (canonical.size() < 3 || canonical[1] != L':' || canonical[2] != L'\\') return std::nullopt;
+  return canonical;
+}
+
 }  // namespace velmora

@@ -3,6 +3,7 @@
 // from any thread; none throws other than std::bad_alloc.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,5 +33,11 @@ void RemoveTrailingElements(std::wstring& path, unsigned count);
 // An empty `prefix` starts nothing; two empty texts are equal.
 bool PathStartsWithIgnoreCase(std::wstring_view path, std::wstring_view prefix);
 bool PathEqualsIgnoreCase(std::wstring_view a, std::wstring_view b);
+
+// The full local path `path` names, as the system will open it: "/" read as "\\", "." and ".."
+// resolved (GetFullPathNameW). Nothing for a relative path, for UNC, "\\?\" and "\\.\" paths, for a
+// name the system maps to a device, and for a result of MAX_PATH characters or more. A file to be
+// trusted is checked, loaded and started by this text, never by the one it came from.
+std::optional<std::wstring> CanonicalLocalPath(std::wstring_view path);
 
 }  // namespace velmora

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <windows.h>
+#include <winioctl.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -12,6 +15,12 @@ namespace velmora {
 // volume whose storage descriptor cannot be read counts as internal; one that cannot be opened
 // does not.
 bool IsInternalFixedDisk(const std::wstring& root);
+
+// The decision of IsInternalFixedDisk from what was learnt about the drive: a fixed drive whose
+// device (when the system named one) is a hard disk, and whose volume opened (`bus` present) on a
+// bus other than USB and 1394. Pure.
+bool IsInternalFixedDiskFrom(UINT drive_type, std::optional<std::wstring_view> dos_device,
+                             std::optional<STORAGE_BUS_TYPE> bus);
 
 // Enables SeDebugPrivilege in this process's token; false when the token does not hold it.
 bool EnableDebugPrivilege();

@@ -5,6 +5,7 @@
 #include "platform/module_path.h"
 #include "platform/path_text.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 
 namespace velmora {
 namespace {
@@ -41,11 +42,14 @@ std::wstring GetSuiteFolder() {
   return folder;
 }
 
-bool IsInSuiteFolder() {
-  std::wstring folder = GetSuiteFolder();
+bool FolderOccursInPath(std::wstring_view folder, std::wstring_view path) {
   if (folder.empty()) return false;
-  if (!IsPathSeparator(folder.back())) folder += L'\\';
-  return PathStartsWithIgnoreCase(GetModulePath(nullptr), folder);
+  std::wstring needle = AsciiLower(folder), haystack = AsciiLower(path);
+  if (!IsPathSeparator(needle.back())) needle += L'\\';
+  haystack += L'\\';
+  return haystack.find(needle) != std::wstring::npos;
 }
+
+bool IsInSuiteFolder() { return FolderOccursInPath(GetSuiteFolder(), GetModulePath(nullptr)); }
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -25,7 +26,12 @@ std::wstring ReadSuiteFolderValue(size_t max_chars);
 // The folder two levels above our own program file. Empty when the program's path cannot be had.
 std::wstring SuiteFolderAboveProgram();
 
-// Whether our program file lies inside GetSuiteFolder() (case-insensitive, whole folder names).
+// Whether `folder` with a trailing backslash occurs, without regard to ASCII case, in `path` with a
+// trailing backslash: a "\\?\" form of the path counts, a folder that merely starts the same
+// way does not. False for an empty folder. Pure.
+bool FolderOccursInPath(std::wstring_view folder, std::wstring_view path);
+
+// FolderOccursInPath(GetSuiteFolder(), our program file).
 bool IsInSuiteFolder();
 
 }  // namespace velmora

@@ -29,14 +29,6 @@ constexpr std::wstring_view kOwnSignatureLibraries[] = {L"BaseCore.dll", L"ConfC
 std::atomic<ModuleVerifier> g_own_signature{nullptr};
 std::atomic<FileTrustService> g_trust_service{nullptr};
 
-std::optional<std::wstring> Canonicalize(const std::wstring& path) {
-  // PathCanonicalizeW writes up to MAX_PATH characters and older systems do not check the source.
-  if (path.empty() || path.size() >= MAX_PATH) return std::nullopt;
-  wchar_t canonical[MAX_PATH] = {};
-  if (!::PathCanonicalizeW(canonical, path.c_str())) return std::nullopt;
-  return std::wstring(canonical);
-}
-
 bool OwnSignatureVerifies(const std::wstring& path) {
   const ModuleVerifier verifier = g_own_signature.load();
   if (verifier == nullptr) return false;
@@ -47,12 +39,14 @@ bool OwnSignatureVerifies(const std::wstring& path) {
   }
 }
 
-bool TrustServiceAccepts(const std::wstring& path) {
+// `strict`: a file to be started must not be of the unknown class either.
+bool TrustServiceAccepts(const std::wstring& path, bool strict = false) {
   const FileTrustService service = g_trust_service.load();
   if (service == nullptr) return false;
   try {
     const std::optional<int> trust_class = service(path);
-    return trust_class.has_value() && *trust_class != kUntrustedFileClass;
+    if (!trust_class || *trust_class == kUntrustedFileClass) return false;
+    return !strict || *trust_class != kUnknownFileClass;
   } catch (...) {
     return false;
   }
@@ -110,7 +104,7 @@ void SetTrustVerifiers(ModuleVerifier own_signature, FileTrustService trust_serv
 std::wstring ReadSuiteFolderForTrust() {
   const std::wstring value = ReadSuiteFolderValue(kMaxSuiteFolderChars);
   if (value.empty()) return {};
-  const std::optional<std::wstring> folder = Canonicalize(value);
+  const std::optional<std::wstring> folder = CanonicalLocalPath(value);
   if (!folder) return {};
   return std::wstring(TrimTrailingSeparators(*folder));
 }
@@ -142,19 +136,34 @@ bool IsUnderSelfProtection() {
 
 bool IsVouchedForBySelfProtection(const std::wstring& path, const std::wstring& suite_folder) {
   if (!IsUnderSelfProtection() || suite_folder.empty()) return false;
-  const std::optional<std::wstring> canonical = Canonicalize(path);
+  const std::optional<std::wstring> canonical = CanonicalLocalPath(path);
   return canonical && IsPathInsideFolderAscii(suite_folder, *canonical);
 }
 
+namespace {
+
+// The trust check on the canonical form of `path`, which is what the caller then uses.
+bool IsTrustedCanonical(const std::wstring& canonical, bool to_start) {
+  if (IsVouchedForBySelfProtection(canonical, SuiteFolderForTrust())) return true;
+  return TrustServiceAccepts(canonical, /*strict=*/to_start);
+}
+
+}  // namespace
+
 bool IsTrustedFile(const std::wstring& path) {
-  if (IsVouchedForBySelfProtection(path, SuiteFolderForTrust())) return true;
-  if (::PathIsRelativeW(path.c_str())) return false;
-  return TrustServiceAccepts(path);
+  const std::optional<std::wstring> canonical = CanonicalLocalPath(path);
+  return canonical && IsTrustedCanonical(*canonical, /*to_start=*/false);
+}
+
+bool IsTrustedToStart(const std::wstring& path) {
+  const std::optional<std::wstring> canonical = CanonicalLocalPath(path);
+  return canonical && IsTrustedCanonical(*canonical, /*to_start=*/true);
 }
 
 ScopedLibrary LoadTrustedLibrary(const std::wstring& path) {
-  if (!IsTrustedFile(path)) return ScopedLibrary();
-  return ScopedLibrary(::LoadLibraryW(path.c_str()));
+  const std::optional<std::wstring> canonical = CanonicalLocalPath(path);
+  if (!canonical || !IsTrustedCanonical(*canonical, /*to_start=*/false)) return ScopedLibrary();
+  return ScopedLibrary(::LoadLibraryW(canonical->c_str()));
 }
 
 DWORD LocateCoreLibraryWith(const std::wstring& name, const RuntimeConfig& config, const std::wstring& suite_folder,

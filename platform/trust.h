@@ -23,8 +23,9 @@ using ModuleVerifier = bool (*)(const std::wstring& path);
 // The suite's file-trust service: the trust class of `path`, nullopt when it gives no answer.
 using FileTrustService = std::optional<int> (*)(const std::wstring& path);  // nullopt: no answer
 
-// The trust class the file-trust service gives an untrusted file.
+// The trust class the file-trust service gives an untrusted file, and a file it does not know.
 constexpr int kUntrustedFileClass = 3;
+constexpr int kUnknownFileClass = -1;
 
 // LocateCoreLibrary's answers.
 constexpr DWORD kCoreLibraryFound = 0;
@@ -61,6 +62,10 @@ bool IsUnderSelfProtection();
 // path is refused; otherwise the file-trust service decides (no answer or kUntrustedFileClass
 // refuses, any other class trusts).
 [[nodiscard]] bool IsTrustedFile(const std::wstring& path);
+
+// The trust check for a file to be started: as IsTrustedFile, but the file-trust service's
+// unknown class refuses as well.
+[[nodiscard]] bool IsTrustedToStart(const std::wstring& path);
 
 // LoadLibraryW(path) only when IsTrustedFile(path), owned by the answer. Empty when refused or
 // when loading fails.

@@ -1,5 +1,7 @@
 #include "platform/path_text.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -59,6 +61,45 @@ TEST(AppendPathComponents, ClimbingStopsAtTheRoot) {
       {L"a\\b", L"..\\..\\..\\c", L"..\\c"},  // a relative path keeps what it cannot climb
   };
   for (const auto& c : cases) EXPECT_EQ(AppendPathComponents(c.base, c.relative), c.joined) << c.base;
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(CanonicalLocalPath, WhatTheSystemWillOpenForLocalPathsOnly) {
+  const struct {
+    const wchar_t* path;
+    const wchar_t* canonical;  // null: refused
+  } cases[] = {
+      {L"C:\\Suite\\Utils\\x.exe", L"C:\\Suite\\Utils\\x.exe"},
+      {L"C:/Suite/Utils/x.exe", L"C:\\Suite\\Utils\\x.exe"},
+      // A "/" after the folder name is a separator too: this leaves the folder.
+      {L"C:\\Suite/../Evil/x.exe", L"C:\\Evil\\x.exe"},
+      {L"C:\\Suite\\.\\Utils\\..\\x.exe", L"C:\\Suite\\x.exe"},
+      {L"C:\\..\\..\\x.exe", L"C:\\x.exe"},
+      {L"\\\\server\\share\\x.exe", nullptr},
+      {L"//server/share/x.exe", nullptr},
+      {L"\\\\?\\C:\\Suite\\x.exe", nullptr},
+      {L"\\\\.\\C:\\Suite\\x.exe", nullptr},
+      {L"\\\\.\\pipe\\x", nullptr},
+      {L"C:x.exe", nullptr},
+      {L"x.exe", nullptr},
+      {L"\\Suite\\x.exe", nullptr},
+      {L"", nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::optional<std::wstring> canonical = CanonicalLocalPath(c.path);
+    if (c.canonical) {
+      EXPECT_EQ(canonical, std::optional<std::wstring>(c.canonical)) << c.path;
+    } else {
+      EXPECT_EQ(canonical, std::nullopt) << c.path;
+    }
+  }
+  EXPECT_EQ(CanonicalLocalPath(L"C:\\" + std::wstring(MAX_PATH, L'x')), std::nullopt);
+  EXPECT_EQ(CanonicalLocalPath(std::wstring(L"C:\\a\0b", 6)), std::nullopt);
 }
 
 }  // namespace
