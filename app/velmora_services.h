@@ -5,6 +5,7 @@
 #pragma once
 
 #include "bridge/page_services.h"
+#include "providers/common_used.h"
 
 namespace velmora {
 
@@ -14,6 +15,12 @@ class CVelmoraServices final : public PageServices {
  public:
   explicit CVelmoraServices(CAppConfigMgr& settings);
   ~CVelmoraServices() override;
+
+  void StartWorkers(const CWindowSlot& side_bar) override;
+  std::optional<std::string> CommonlyUsedJson() override;
+
+ private:
+  CCommonUsedMgr common_used_;
 };
 
 }  // namespace velmora
