@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <map>
+#include <memory>
 #include <vector>
 
 #include "config/shortcut.h"
@@ -40,13 +42,10 @@ bool EndsWithIgnoreCase(const std::wstring& text, std::wstring_view suffix) {
          EqualsIgnoreAsciiCase(std::wstring_view(text).substr(text.size() - suffix.size()), suffix);
 }
 
-// The directory entry of an existing file or folder.
-bool FindEntry(const std::wstring& path, WIN32_FIND_DATAW* data) {
-  if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos) return false;
-  const HANDLE find = ::FindFirstFileW(path.c_str(), data);
-  if (find == INVALID_HANDLE_VALUE) return false;
-  ::FindClose(find);
-  return true;
+// The attributes and times of an existing file or folder (the directory entry's; asked for by
+// name, which is much cheaper than a listing of a large folder).
+bool FindEntry(const std::wstring& path, WIN32_FILE_ATTRIBUTE_DATA* data) {
+  return !path.empty() && ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, data);
 }
 
 int64_t ToSeconds(const FILETIME& time) {
@@ -78,8 +77,8 @@ bool SizeBuffers(HKEY key, DWORD* count, ValueBuffers* buffers) {
 }
 
 void AddDocument(const std::wstring& path, UsedItemList* files) {
-  WIN32_FIND_DATAW entry = {};
-  if (path.empty() || !FindEntry(path, &entry)) return;
+  WIN32_FILE_ATTRIBUTE_DATA entry = {};
+  if (!FindEntry(path, &entry)) return;
   UsedItem item;
   item.path = item.target = path;
   item.name = FileNameOf(path);
@@ -108,7 +107,9 @@ void AddUserAssistItem(const UsedItemSources& sources, std::wstring name, int64_
   } else {
     if (name[0] == L'{') item.path = name = ResolveReplyTarget(name);
     item.name = FileNameOf(name);
-    const std::wstring description = GetFileDescription(name);
+    // A file that is gone has no description; the reply leaves it out in any case.
+    const bool exists = ::GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const std::wstring description = exists ? GetFileDescription(name) : std::wstring();
     if (IsExcludedProgramName(item.name, description) || IsServerPath(name) || !IsLocalDrive(sources, name)) return;
     item.target = name;
     item.kind = KindOfTarget(name);
@@ -253,7 +254,17 @@ void ScanUserAssistKey(const UsedItemSources& sources, const std::wstring& subke
   }
 }
 
-void ScanUserAssist(const UsedItemSources& sources, UsedItemList* programs) {
+void ScanUserAssist(const UsedItemSources& given, UsedItemList* programs) {
+  // The drive test opens the volume; a run asks it once per drive.
+  UsedItemSources sources = given;
+  auto verdicts = std::make_shared<std::map<std::wstring, bool>>();
+  sources.is_local_drive = [verdicts, given](const std::wstring& drive) {
+    const std::wstring key = AsciiLower(drive);
+    if (const auto found = verdicts->find(key); found != verdicts->end()) return found->second;
+    const bool local = given.is_local_drive ? given.is_local_drive(drive) : IsInternalFixedDisk(drive);
+    verdicts->emplace(key, local);
+    return local;
+  };
   for (const wchar_t* subkey : sources.major >= 6 ? kUserAssistNew : kUserAssistOld) {
     ScanUserAssistKey(sources, subkey, programs);
   }
