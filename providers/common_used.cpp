@@ -3,6 +3,7 @@
 #include <process.h>
 
 #include "platform/data_folder.h"
+#include "platform/system_functions.h"
 #include "providers/icon_png.h"
 
 namespace velmora {
@@ -26,6 +27,8 @@ std::string CCommonUsedMgr::GetReply(DWORD wait_ms) {
 }
 
 std::string CCommonUsedMgr::CollectAndBuild(const std::vector<std::wstring>& exclusions) {
+  // The whole run, icons and existence tests included, sees the real system folder.
+  ScopedRedirectionOff redirection;
   UsedItemList programs;
   UsedItemList files;
   CollectUsedItems(sources_, &programs, &files);

@@ -76,15 +76,20 @@ bool SizeBuffers(HKEY key, DWORD* count, ValueBuffers* buffers) {
   return true;
 }
 
-void AddDocument(const std::wstring& path, UsedItemList* files) {
-  WIN32_FILE_ATTRIBUTE_DATA entry = {};
-  if (!FindEntry(path, &entry)) return;
+// A document opened as itself, used at `time`.
+void InsertDocument(const std::wstring& path, const FILETIME& time, UsedItemList* files) {
   UsedItem item;
   item.path = item.target = path;
   item.name = FileNameOf(path);
   item.kind = UsedKind::kFile;
-  item.last_used = ToSeconds(entry.ftLastWriteTime);
+  item.last_used = ToSeconds(time);
   files->Insert(std::move(item));
+}
+
+// A document of an MRU list, used when it was last written.
+void AddDocument(const std::wstring& path, UsedItemList* files) {
+  WIN32_FILE_ATTRIBUTE_DATA entry = {};
+  if (FindEntry(path, &entry)) InsertDocument(path, entry.ftLastWriteTime, files);
 }
 
 void AddUserAssistItem(const UsedItemSources& sources, std::wstring name, int64_t last_used, UsedItemList* programs) {
@@ -140,12 +145,7 @@ void ScanOfficeRecentFolder(const UsedItemSources& sources, UsedItemList* files)
     }
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    UsedItem item;
-    item.path = item.target = target;
-    item.name = FileNameOf(target);
-    item.kind = UsedKind::kFile;
-    item.last_used = ToSeconds(entry.ftLastWriteTime);
-    files->Insert(std::move(item));
+    InsertDocument(target, entry.ftLastWriteTime, files);  // the shortcut's time
   } while (::FindNextFileW(find, &entry));
   ::FindClose(find);
 }
