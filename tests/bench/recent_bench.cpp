@@ -152,6 +152,7 @@ int wmain(int argc, wchar_t** argv) {
   ::RegCloseKey(root);
   ::RegDeleteTreeW(HKEY_CURRENT_USER, root_name.c_str());
   ::RegDeleteKeyW(HKEY_CURRENT_USER, root_name.c_str());
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\VelmoraBench");  // only when empty
   SHFILEOPSTRUCTW removal = {};  // the bench folder and everything in it
   const std::wstring from = folder + L'\0';
   removal.wFunc = FO_DELETE;

@@ -34,6 +34,11 @@ class RecentEnvironment : public ::testing::Environment {
   void TearDown() override {
     Gdiplus::GdiplusShutdown(token_);
     DeleteTree(TempRoot());
+    // The tests' keys are gone already; their parents go too (the last only when nobody else's
+    // keys are in it).
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, FormatW(L"Software\\VelmoraTest\\Recent%lu", ::GetCurrentProcessId()).c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, FormatW(L"Software\\VelmoraTest\\Recent%lu", ::GetCurrentProcessId()).c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\VelmoraTest");
   }
 
  private:
