@@ -1,5 +1,6 @@
 #include "app/velmora_services.h"
 
+#include "config/app_config.h"
 #include "platform/http_client.h"
 
 namespace velmora {
@@ -12,6 +13,8 @@ CVelmoraServices::~CVelmoraServices() = default;
 void CVelmoraServices::StartWorkers(const CWindowSlot& side_bar) {
   cloud_list_.Start(side_bar);
   weather_.Start(side_bar);
+  // The exclusions are read here, on the main thread: the settings store fills them in lazily.
+  common_used_.Start(settings().GetRecentExclusions());
 }
 
 void CVelmoraServices::StopWeatherWorker() { weather_.Stop(); }
@@ -34,5 +37,7 @@ std::optional<Json::Value> CVelmoraServices::CachedWeather() {
 void CVelmoraServices::RefreshWeather() { weather_.RequestRefresh(); }
 
 void CVelmoraServices::SetWeatherCity(const std::wstring& city) { weather_.SetCity(city); }
+
+std::optional<std::string> CVelmoraServices::CommonlyUsedJson() { return common_used_.GetReply(); }
 
 }  // namespace velmora

@@ -6,6 +6,7 @@
 
 #include "bridge/page_services.h"
 #include "providers/cloud_list.h"
+#include "providers/common_used.h"
 #include "providers/weather.h"
 
 namespace velmora {
@@ -29,9 +30,13 @@ class CVelmoraServices final : public PageServices {
   void RefreshWeather() override;
   void SetWeatherCity(const std::wstring& city) override;
 
+  // Commonly used items.
+  std::optional<std::string> CommonlyUsedJson() override;
+
  private:
   CCloudRequestMgr cloud_list_;
   CWeatherMgr weather_;
+  CCommonUsedMgr common_used_;
 };
 
 }  // namespace velmora
