@@ -1,5 +1,6 @@
 #include "app/velmora_services.h"
 
+#include "config/app_config.h"
 #include "platform/http_client.h"
 #include "platform/suite_folder.h"
 #include "view/engine_locator.h"
@@ -18,6 +19,8 @@ CVelmoraServices::~CVelmoraServices() = default;
 void CVelmoraServices::StartWorkers(const CWindowSlot& side_bar) {
   cloud_list_.Start(side_bar);
   weather_.Start(side_bar);
+  // The exclusions are read here, on the main thread: the settings store fills them in lazily.
+  common_used_.Start(settings().GetRecentExclusions());
 }
 
 void CVelmoraServices::StopWeatherWorker() { weather_.Stop(); }
@@ -64,5 +67,6 @@ void CVelmoraServices::RecordToolUse(const std::wstring& id) { tool_launcher_.Re
 bool CVelmoraServices::IsInstalledWithKey(const std::wstring& key) { return tool_launcher_.IsInstalled(key); }
 
 void CVelmoraServices::StartFeedback(const std::wstring& command_line) { tool_launcher_.LaunchFeedback(command_line); }
+std::optional<std::string> CVelmoraServices::CommonlyUsedJson() { return common_used_.GetReply(); }
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include "providers/cloud_list.h"
 #include "providers/system_info.h"
 #include "providers/tool_launcher.h"
+#include "providers/common_used.h"
 #include "providers/weather.h"
 
 namespace velmora {
@@ -40,11 +41,15 @@ class CVelmoraServices final : public PageServices {
   bool IsInstalledWithKey(const std::wstring& key) override;
   void StartFeedback(const std::wstring& command_line) override;
 
+  // Commonly used items.
+  std::optional<std::string> CommonlyUsedJson() override;
+
  private:
   CCloudRequestMgr cloud_list_;
   CWeatherMgr weather_;
   CSystemInfo system_info_;
   CToolLauncher tool_launcher_;
+  CCommonUsedMgr common_used_;
 };
 
 }  // namespace velmora

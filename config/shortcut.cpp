@@ -109,4 +109,21 @@ bool ResolveShortcut(const std::wstring& shortcut, std::wstring* target, std::ws
   return true;
 }
 
+bool ReadShortcutIconLocation(const std::wstring& shortcut, std::wstring* location, int* index) {
+  ScopedCoInit com;
+  ComPtr<IShellLinkW> link;
+  ComPtr<IPersistFile> file;
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.receive())) ||
+      FAILED(link->QueryInterface(IID_IPersistFile, file.receive())) ||
+      FAILED(file->Load(shortcut.c_str(), STGM_READ))) {
+    return false;
+  }
+  wchar_t icon[MAX_PATH] = {};
+  int icon_index = 0;
+  if (FAILED(link->GetIconLocation(icon, MAX_PATH, &icon_index)) || icon[0] == L'\0') return false;
+  *location = icon;
+  *index = icon_index;
+  return true;
+}
+
 }  // namespace velmora

@@ -18,4 +18,8 @@ namespace velmora {
 [[nodiscard]] bool ResolveShortcut(const std::wstring& shortcut, std::wstring* target, std::wstring* arguments,
                                    DWORD flags);
 
+// Reads a shortcut's icon location (at most MAX_PATH characters) and index, unexpanded. False
+// when the shortcut cannot be loaded or names no icon; `location` and `index` are untouched then.
+[[nodiscard]] bool ReadShortcutIconLocation(const std::wstring& shortcut, std::wstring* location, int* index);
+
 }  // namespace velmora

@@ -3,8 +3,12 @@
 // and the reachability probe answered by a loopback server through the NetCore host map. What
 // the program did to the shell is read back from the stand-ins' log.
 #include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
 
 #include <gtest/gtest.h>
+#include <json/reader.h>
+#include <json/value.h>
 
 #include <algorithm>
 #include <cwchar>
@@ -482,6 +486,76 @@ TEST_F(SideBar, ASecondStartDuringTheEngineInstallEndsWithoutASecondInstaller) {
   const auto log = Log();
   EXPECT_EQ(Count(log, "gameshell", "started"), 1u);
   EXPECT_EQ(ShellLines(log, "create_browser").size(), 1u);
+}
+
+TEST_F(SideBar, TheCommonlyUsedItemsReachThePageWithTheirIcons) {
+  ScopedRegistryBackup user_assist{HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist"};
+  ScopedRegistryBackup office{HKEY_CURRENT_USER, L"Software\\Microsoft\\Office"};
+  // A program that carries icons, used a minute ago, and a Word document from the MRU list.
+  const std::wstring program = temp_.path() + L"\\Probe Tool.exe";
+  ASSERT_TRUE(::CopyFileW((ParentFolder(GetModulePath(nullptr)) + L"\\icon_probe.dll").c_str(), program.c_str(), FALSE));
+  std::wstring name = program;
+  for (wchar_t& c : name) {  // ROT13, as the shell writes the names
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(L'a' + (c - L'a' + 13) % 26);
+    else if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(L'A' + (c - L'A' + 13) % 26);
+  }
+  BYTE record[72] = {};
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  memcpy(record + 60, &now, sizeof(now));
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER,
+                              L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\"
+                              L"{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}\\Count",
+                              0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ::RegSetValueExW(key, name.c_str(), 0, REG_BINARY, record, sizeof(record));
+  ::RegCloseKey(key);
+  const std::wstring document = temp_.path() + L"\\report.docx";
+  std::ofstream(document.c_str()) << "report";
+  const std::wstring mru = L"[F00000000][T01D9A1B2C3D4E5F6]*" + document;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\16.0\\Word\\File MRU", 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ::RegSetValueExW(key, L"Item 1", 0, REG_SZ, reinterpret_cast<const BYTE*>(mru.c_str()),
+                   static_cast<DWORD>((mru.size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(key);
+
+  Page({R"(call Show {"width":300,"height":300})", R"(call getCommonlyUsedData {"callbackName":"used"})",
+        R"(call Close {})"});
+  const ChildResult result = Run();
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+  const auto replies = ShellLines(Log(), "script used(");
+  ASSERT_EQ(replies.size(), 1u) << [&] {
+    std::string all;
+    for (const std::string& line : ShellLines(Log())) all += line + "\n";
+    return all;
+  }();
+  std::string text = replies[0].substr(std::string("script used(").size());
+  text.resize(text.size() - 1);  // ")"
+  ASSERT_EQ(text.substr(text.size() - 2), "\\n") << "one JSON text with its line feed";
+  Json::Value reply;
+  ASSERT_TRUE(Json::Reader().parse(text.substr(0, text.size() - 2), reply)) << text;
+  ASSERT_EQ(reply["data"]["programs"].size(), 1u) << text;
+  ASSERT_EQ(reply["data"]["files"].size(), 1u) << text;
+  EXPECT_EQ(reply["data"]["programs"][0]["run"].asString(), WideToUtf8(program));
+  EXPECT_EQ(reply["data"]["files"][0]["run"].asString(), WideToUtf8(document));
+
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartupInput input;
+  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+  for (const char* list : {"programs", "files"}) {
+    const std::wstring icon = Utf8ToWide(reply["data"][list][0]["icon"].asString());
+    EXPECT_EQ(icon.rfind(appdata_ + L"\\Vuqsafe\\Velmora\\Icon\\", 0), 0u) << list;
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    EXPECT_EQ(Gdiplus::DllExports::GdipCreateBitmapFromFile(icon.c_str(), &bitmap), Gdiplus::Ok) << list;
+    UINT width = 0;
+    if (bitmap) Gdiplus::DllExports::GdipGetImageWidth(bitmap, &width);
+    EXPECT_GT(width, 0u) << list;
+    if (bitmap) Gdiplus::DllExports::GdipDisposeImage(bitmap);
+  }
+  Gdiplus::GdiplusShutdown(token);
 }
 
 }  // namespace
