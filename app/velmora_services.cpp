@@ -2,11 +2,17 @@
 
 #include "config/app_config.h"
 #include "platform/http_client.h"
+#include "platform/suite_folder.h"
+#include "view/engine_locator.h"
 
 namespace velmora {
 
 CVelmoraServices::CVelmoraServices(CAppConfigMgr& settings)
-    : PageServices(settings), cloud_list_(settings, CHttpClient::Instance()), weather_(CHttpClient::Instance()) {}
+    : PageServices(settings),
+      cloud_list_(settings, CHttpClient::Instance()),
+      weather_(CHttpClient::Instance()),
+      system_info_([] { return CEngineLocator::Instance().EngineVersion(); }),
+      tool_launcher_(&GetSuiteFolder, &IsWindows10OrLater) {}
 
 CVelmoraServices::~CVelmoraServices() = default;
 
@@ -38,6 +44,29 @@ void CVelmoraServices::RefreshWeather() { weather_.RequestRefresh(); }
 
 void CVelmoraServices::SetWeatherCity(const std::wstring& city) { weather_.SetCity(city); }
 
+// --- system information and the tool launcher ---
+
+std::optional<std::string> CVelmoraServices::SystemInfoJson() { return system_info_.GetSystemInfoJson(); }
+
+std::optional<std::string> CVelmoraServices::LocalTopJson() { return tool_launcher_.GetLocalTop(); }
+
+bool CVelmoraServices::IsStickyNotePresent() { return tool_launcher_.IsStickyNoteAvailable(); }
+
+void CVelmoraServices::RunTool(PageTool tool) {
+  switch (tool) {
+    case PageTool::kStickyNote: tool_launcher_.LaunchStickyNote(); break;
+    case PageTool::kCalc: tool_launcher_.LaunchCalculator(); break;
+    case PageTool::kScreenCapture: tool_launcher_.LaunchScreenCapture(); break;
+    case PageTool::kQuickFind: tool_launcher_.LaunchDesktopSearch(); break;
+    case PageTool::kWordProcess: PageServices::RunTool(tool); break;  // the word-pick companion's
+  }
+}
+
+void CVelmoraServices::RecordToolUse(const std::wstring& id) { tool_launcher_.RecordToolUse(id); }
+
+bool CVelmoraServices::IsInstalledWithKey(const std::wstring& key) { return tool_launcher_.IsInstalled(key); }
+
+void CVelmoraServices::StartFeedback(const std::wstring& command_line) { tool_launcher_.LaunchFeedback(command_line); }
 std::optional<std::string> CVelmoraServices::CommonlyUsedJson() { return common_used_.GetReply(); }
 
 }  // namespace velmora

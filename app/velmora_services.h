@@ -6,6 +6,8 @@
 
 #include "bridge/page_services.h"
 #include "providers/cloud_list.h"
+#include "providers/system_info.h"
+#include "providers/tool_launcher.h"
 #include "providers/common_used.h"
 #include "providers/weather.h"
 
@@ -30,12 +32,23 @@ class CVelmoraServices final : public PageServices {
   void RefreshWeather() override;
   void SetWeatherCity(const std::wstring& city) override;
 
+  // System information and the tool launcher.
+  std::optional<std::string> SystemInfoJson() override;
+  std::optional<std::string> LocalTopJson() override;
+  bool IsStickyNotePresent() override;
+  void RunTool(PageTool tool) override;
+  void RecordToolUse(const std::wstring& id) override;
+  bool IsInstalledWithKey(const std::wstring& key) override;
+  void StartFeedback(const std::wstring& command_line) override;
+
   // Commonly used items.
   std::optional<std::string> CommonlyUsedJson() override;
 
  private:
   CCloudRequestMgr cloud_list_;
   CWeatherMgr weather_;
+  CSystemInfo system_info_;
+  CToolLauncher tool_launcher_;
   CCommonUsedMgr common_used_;
 };
 

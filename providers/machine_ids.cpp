@@ -1,43 +1,41 @@
 #include "providers/machine_ids.h"
 
-#include <mutex>
-
-#include "platform/core_libraries.h"
 #include "platform/suite_interfaces.h"
 
 namespace velmora {
 namespace {
 
-// One query of the object for `iid`: at most 259 characters; empty on any failure.
-std::wstring QueryMachineId(const GUID& iid) {
-  const auto create = GetCoreFunction<BaseCoreCreateInstanceFn>(CoreLibrary::kBaseCore, kBaseCoreCreateInstance);
-  if (!create) return {};
-  IMachineId* object = nullptr;
-  if (FAILED(create(iid, reinterpret_cast<void**>(&object))) || !object) return {};
-  wchar_t text[MAX_PATH] = {};
-  const HRESULT result = object->QueryText(text, MAX_PATH);
-  object->Release();
-  text[MAX_PATH - 1] = 0;
-  return SUCCEEDED(result) ? std::wstring(text) : std::wstring();
+std::wstring ReadFromBaseCore(const GUID& iid) {
+  return ReadMachineIdText(GetCoreFunction<BaseCoreCreateInstanceFn>(CoreLibrary::kBaseCore, kBaseCoreCreateInstance),
+                           iid);
 }
 
-struct CachedId {
-  std::mutex lock;
-  std::wstring text;
-
-  std::wstring Get(const GUID& iid) {
-    std::lock_guard<std::mutex> hold(lock);
-    if (text.empty()) text = QueryMachineId(iid);
-    return text;
-  }
-};
-
-CachedId g_mid, g_m2;
+// Process-wide: made on first use, never destroyed (a late reader at exit still finds it).
+CMachineIdCache& Cache(int which) {
+  static CMachineIdCache* const caches = new CMachineIdCache[2];
+  return caches[which];
+}
 
 }  // namespace
 
-std::wstring MachineId() { return g_mid.Get(kMachineIdObject); }
+std::wstring ReadMachineIdText(BaseCoreCreateInstanceFn factory, const GUID& iid) {
+  if (!factory) return {};
+  IMachineId* object = nullptr;
+  if (FAILED(factory(iid, reinterpret_cast<void**>(&object))) || !object) return {};
+  wchar_t text[MAX_PATH] = {};
+  const HRESULT result = object->QueryText(text, MAX_PATH);
+  object->Release();
+  if (FAILED(result)) return {};
+  text[MAX_PATH - 1] = L'\0';  // a text the object did not terminate is cut, not overrun
+  return text;
+}
 
-std::wstring SecondMachineId() { return g_m2.Get(kSecondMachineIdObject); }
+std::wstring MachineId() {
+  return Cache(0).Get([] { return ReadFromBaseCore(kMachineIdObject); });
+}
+
+std::wstring SecondMachineId() {
+  return Cache(1).Get([] { return ReadFromBaseCore(kSecondMachineIdObject); });
+}
 
 }  // namespace velmora

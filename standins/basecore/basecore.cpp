@@ -20,29 +20,30 @@ using velmora::IMachineId;
 using velmora::kMachineIdObject;
 using velmora::kSecondMachineIdObject;
 
-// The machine's own GUID, stable for the life of the installation.
-std::wstring MachineGuid() {
-  wchar_t value[64] = {};
-  DWORD size = sizeof(value) - sizeof(wchar_t);
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0,
-                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
-    return {};
-  }
-  DWORD type = REG_NONE;
-  const LONG status = ::RegQueryValueExW(key, L"MachineGuid", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-  ::RegCloseKey(key);
-  return status == ERROR_SUCCESS && type == REG_SZ ? std::wstring(value) : std::wstring();
+// The identifiers the objects answer: fixed test texts, or what the environment variables
+// VELMORA_STANDIN_MID and VELMORA_STANDIN_M2 say when they are set (set and empty: the query
+// fails, as on a machine whose identifier is not ready yet). Read at every query, so a test can
+// change them while the program runs.
+constexpr wchar_t kFixedMachineId[] = L"VELMORA-TEST-MID-0001";
+constexpr wchar_t kFixedSecondMachineId[] = L"VELMORA-TEST-M2-0001";
+
+std::wstring IdentifierText(bool second) {
+  wchar_t value[1024];
+  ::SetLastError(ERROR_SUCCESS);
+  const DWORD length = ::GetEnvironmentVariableW(second ? L"VELMORA_STANDIN_M2" : L"VELMORA_STANDIN_MID", value,
+                                                 static_cast<DWORD>(sizeof(value) / sizeof(value[0])));
+  if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return second ? kFixedSecondMachineId : kFixedMachineId;
+  if (length >= sizeof(value) / sizeof(value[0])) return {};
+  return std::wstring(value, length);
 }
 
 class MachineId final : public standin::RefCounted<IMachineId> {
  public:
   explicit MachineId(const GUID& iid) : RefCounted(iid) {}
   HRESULT STDMETHODCALLTYPE QueryText(wchar_t* buffer, DWORD chars) override {
-    std::wstring text = MachineGuid();
+    const std::wstring text = IdentifierText(iid_ == kSecondMachineIdObject);
+    standin::Log("basecore", "machine-id %s", standin::Narrow(text.c_str()).c_str());
     if (text.empty()) return E_FAIL;
-    // The second identifier is a different, equally stable text.
-    if (iid_ == kSecondMachineIdObject) text = L"M2-" + std::wstring(text.rbegin(), text.rend());
     if (!buffer || chars <= text.size()) return E_NOT_SUFFICIENT_BUFFER;
     std::wmemcpy(buffer, text.c_str(), text.size() + 1);
     return S_OK;

@@ -18,8 +18,13 @@
 #include <string>
 #include <vector>
 
+#include <json/reader.h>
+#include <json/value.h>
+
 #include "config/build_constants.h"
 #include "platform/module_path.h"
+#include "platform/version_info.h"
+#include "providers/system_info.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "tests/e2e/child_process.h"
@@ -179,7 +184,7 @@ TEST_F(SideBar, TheSignedCloudListAndTheWeatherReachThePage) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(cache), {}), wrapped);
   const auto requests = server_.Requests();
   EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const RecordedRequest& request) {
-    return request.line.rfind("GET /main/cdn_client/v1/relations/e?m2=M2-", 0) == 0;
+    return request.line.rfind("GET /main/cdn_client/v1/relations/e?m2=VELMORA-TEST-M2-0001&mid=VELMORA-TEST-MID-0001", 0) == 0;
   }));
 }
 
@@ -346,6 +351,102 @@ TEST_F(SideBar, OpenUrlStartsTheBrowserWithWebAddressesOnlyAsOneQuotedArgument) 
     if (entry.component == "ravida") started.push_back(entry.text);
   }
   EXPECT_EQ(started, std::vector<std::string>{"started \"https://a.test/p?q=1\""});
+}
+
+// The page's own reply to callback `name` in the shell's log, parsed; null when there is none.
+Json::Value ReplyTo(const std::vector<LogEntry>& log, const std::string& name) {
+  const std::string head = "script " + name + "(", tail = "\\n)";
+  for (const std::string& line : ShellLines(log, head)) {
+    if (line.size() < head.size() + tail.size() || line.compare(line.size() - tail.size(), tail.size(), tail) != 0) continue;
+    Json::Value reply;
+    if (Json::Reader().parse(line.substr(head.size(), line.size() - head.size() - tail.size()), reply)) return reply;
+  }
+  return Json::Value();
+}
+
+TEST_F(SideBar, SystemInformationAndTheToolsAnswerThePage) {
+  const REGSAM view = RegistryViewOf(VelmoraUnderTest());
+  ScopedRegistryBackup coop(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VuqSafe\\Coop", view);
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VuqSafe\\Coop", 0, nullptr, 0, KEY_SET_VALUE | view,
+                              nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  for (const auto& [name, value] : {std::make_pair(L"ipartner", L"p-1"), std::make_pair(L"PartnerName", L"Partner One")}) {
+    ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), static_cast<DWORD>((wcslen(value) + 1) * 2));
+  }
+  ::RegCloseKey(key);
+  const std::wstring probe = ParentFolder(GetModulePath(nullptr)) + L"\\version_probe.exe";
+  ASSERT_TRUE(::CopyFileW(probe.c_str(), (suite_ + L"\\Utils\\IdView.exe").c_str(), FALSE));
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora\\AITools");
+
+  Page({R"(call Show {"width":300,"height":300})", R"(call getSystemInfo {"callbackName":"first"})",
+        R"(call getSystemInfo {"callbackName":"second"})", R"(call runTools {"tool":"quickfind"})",
+        R"(call IsInClient {"callbackName":"next"})", "wait 2000", R"(call startReport {"id":"calc"})",
+        R"(call getLocalTop {"callbackName":"top"})", R"(call FeedBack {"cmd":"  --from=sidebar  "})", "wait 1000",
+        R"(call Close {})"});
+  EnvironmentOverrides environment = Environment();
+  environment.emplace_back(L"VELMORA_STANDIN_MID", L"mid-e2e");
+  const ChildResult result = RunChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", kTimeoutMs, environment);
+  ASSERT_TRUE(result.finished);
+  const auto log = Log();
+
+  SYSTEM_INFO system{};
+  ::GetSystemInfo(&system);
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof(memory);
+  ::GlobalMemoryStatusEx(&memory);
+  Json::Value expected(Json::objectValue);
+  expected["mid"] = "mid-e2e";
+  expected["m2"] = "VELMORA-TEST-M2-0001";
+  expected["safe_ver"] = WideToUtf8(GetFileVersionOrZero(suite_ + L"\\VerProbe.dll"));
+  expected["self_ver"] = WideToUtf8(VELMORA_EXPECTED_VERSION);
+  expected["s"] = WideToUtf8(FormatProcessorsAndMemory(system.dwNumberOfProcessors, memory.ullTotalPhys));
+  expected["sysver"] = "6.1";
+  expected["pid"] = "Partner One";
+  expected["ipartner"] = "p-1";
+  expected["se_ver"] = WideToUtf8(VELMORA_ENGINE_VERSION_TEXT);
+  expected["downloader_ver"] = "";  // no FetchTool.exe
+  expected["newidview_ver"] = WideToUtf8(GetFileVersionText(probe));
+  expected["workarea"] = "(0,0,1024,768)";
+  EXPECT_EQ(ReplyTo(log, "first"), expected) << ReplyTo(log, "first").toStyledString();
+  EXPECT_EQ(ReplyTo(log, "second"), expected);
+  // Each identifier was read once: the first answers are kept.
+  EXPECT_EQ(Count(log, "basecore", "machine-id"), 2u);
+
+  // The desktop search starts after the command has returned and the page went on.
+  size_t next = log.size(), search = log.size();
+  for (size_t i = 0; i < log.size(); ++i) {
+    if (log[i].component == "shell" && log[i].text == "script next({\"data\": 1})") next = std::min(next, i);
+    if (log[i].component == "quickfind") search = std::min(search, i);
+  }
+  ASSERT_LT(search, log.size());
+  EXPECT_LT(next, search);
+  EXPECT_NE(log[search].text.find("QuickFind.exe\" /only_root_search"), std::string::npos) << log[search].text;
+  EXPECT_TRUE(HasLine(log, "shell", "script top({\"code\":0,\"data\":[\"calc\"],\"msg\":\"\"}\\n)"));
+  EXPECT_EQ(Count(log, "feedbacktool", " --from=sidebar"), 1u);  // trimmed
+}
+
+// Also run by the 32-bit smoke test: a 32-bit side bar on 64-bit Windows finds an uninstall entry
+// that only the 64-bit registry view holds.
+class RealProgramSideBar : public SideBar {};
+
+TEST_F(RealProgramSideBar, AnUninstallEntryOfThe64BitViewIsFound) {
+  const std::wstring entry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{VelmoraView64}";
+  ScopedRegistryBackup view64(HKEY_LOCAL_MACHINE, entry, KEY_WOW64_64KEY);
+  ScopedRegistryBackup view32(HKEY_LOCAL_MACHINE, entry, KEY_WOW64_32KEY);
+  ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, entry.c_str(), KEY_WOW64_32KEY, 0);
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, entry.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                              &key, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(key);
+  Page({R"(call isInstalledWithKey {"callbackName":"found","key":"{VelmoraView64}"})",
+        R"(call isInstalledWithKey {"callbackName":"missing","key":"{VelmoraNowhere}"})", R"(call Close {})"});
+  const ChildResult result = Run();
+  ASSERT_TRUE(result.finished);
+  const auto log = Log();
+  EXPECT_TRUE(HasLine(log, "shell", "script found({\"code\":0,\"data\":null,\"msg\":\"\"}\\n)"));
+  EXPECT_TRUE(HasLine(log, "shell", "script missing({\"code\":1,\"data\":null,\"msg\":\"\"}\\n)"));
 }
 
 TEST_F(SideBar, AMissingEngineIsInstalledWhileTheSideBarWaits) {
