@@ -62,6 +62,16 @@ class MessageCenterSettings final : public standin::RefCounted<velmora::IMsgCent
   }
 };
 
+// A test holds a start here while the file named by VELMORA_HOSTKIT_HOLD exists (at most ten
+// minutes): the side bar's last relaunch goes through HkShellExecute, just before the process it
+// starts takes the one-instance mutex.
+void WaitWhileHeld() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = ::GetEnvironmentVariableW(L"VELMORA_HOSTKIT_HOLD", path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  for (int tick = 0; tick < 6000 && ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; ++tick) ::Sleep(100);
+}
+
 }  // namespace
 
 extern "C" {
@@ -95,6 +105,7 @@ __declspec(dllexport) INT_PTR WINAPI HkShellExecute(HWND window, const wchar_t* 
                                                     const wchar_t* parameters, const wchar_t* directory, int show) {
   standin::Log("hostkit", "shell-execute verb=%s file=%s params=%s show=%d", standin::Narrow(verb).c_str(),
                standin::Narrow(file).c_str(), standin::Narrow(parameters).c_str(), show);
+  WaitWhileHeld();
   return reinterpret_cast<INT_PTR>(::ShellExecuteW(window, verb, file, parameters, directory, show));
 }
 

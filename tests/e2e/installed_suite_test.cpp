@@ -106,6 +106,9 @@ class InstalledSuite : public ::testing::Test {
 
   ScopedTempFolder temp_;
   test::ScopedRegistryBackup settings_{HKEY_CURRENT_USER, L"SOFTWARE\\VuqAppMgr\\Velmora"};
+  // "/inst_norun" writes the autostart value: left behind, it would start a side bar in every
+  // later Wine session of the prefix.
+  test::ScopedRegistryBackup run_{HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"};
   std::wstring built_, suite_, log_, appdata_;
   std::optional<ScopedSuiteRegistration> registration_;
 };
