@@ -257,7 +257,8 @@ std::optional<Refusal> ReadRequest(SOCKET socket, Request& request) {
     value.erase(0, value.find_first_not_of(" \t"));
     value.erase(value.find_last_not_of(" \t") + 1);
     for (const char c : value) {
-      if ((c < ' ' && c != '\t') || c == 127) return Refusal{400, "header"};
+      const auto byte = static_cast<unsigned char>(c);  // bytes from 0x80 up are allowed
+      if ((byte < 0x20 && c != '\t') || byte == 0x7f) return Refusal{400, "header"};
     }
     if (!request.headers.emplace(name, value).second &&
         (name == "host" || name == "origin" || name == "content-length" || name == "x-shell-session")) {
