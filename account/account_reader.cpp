@@ -14,15 +14,26 @@ namespace velmora {
 namespace {
 
 // The account reader's manager: SignOnMgr.dll and one manager, kept until the process ends.
+// Loading it may show the damaged-file prompt, whose message loop can run page calls and sign-in
+// notices that come back here on the same thread: such a nested call goes on without the manager
+// instead of waiting for itself. Other threads wait for the first.
 void MakeReaderManagerOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    HMODULE library = LoadLoginLibrary(GetSuiteFolder() + L"\\utils\\SignOnMgr.dll");
-    const auto create = GetProcAddressAs<CreateVuqLoginMgrFn>(library, "CreateVuqLoginMgr");
-    if (!create || !create(0, 0)) {
-      if (library) ::FreeLibrary(library);
-    }
-  });
+  static std::mutex lock;
+  static bool made = false;
+  static thread_local bool making = false;
+  if (making) return;
+  std::lock_guard<std::mutex> hold(lock);
+  if (made) return;
+  making = true;
+  const std::wstring suite = GetSuiteFolder();
+  // Without a suite folder there is no library to load (and no drive root to probe).
+  HMODULE library = suite.empty() ? nullptr : LoadLoginLibrary(suite + L"\\utils\\SignOnMgr.dll");
+  const auto create = GetProcAddressAs<CreateVuqLoginMgrFn>(library, "CreateVuqLoginMgr");
+  if (!create || !create(0, 0)) {
+    if (library) ::FreeLibrary(library);
+  }
+  making = false;
+  made = true;
 }
 
 }  // namespace

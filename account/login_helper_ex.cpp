@@ -56,11 +56,13 @@ void CLoginHelperEx::MakeClient(const std::wstring& suite_folder) {
   client_ = client;
 }
 
+void CLoginHelperEx::DetachSink() {
+  std::lock_guard<std::mutex> hold(lock_);
+  sink_ = nullptr;
+}
+
 void CLoginHelperEx::TearDown() {
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    sink_ = nullptr;
-  }
+  DetachSink();
   if (client_) {
     client_->Release();
     client_ = nullptr;

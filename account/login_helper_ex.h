@@ -29,6 +29,10 @@ class CLoginHelperEx final : public safeid::IVuqExpClientListener {
   // not yet there. Whatever fails stays absent, quietly.
   void SetUp(ILoginCallBack* sink, const std::wstring& suite_folder);
 
+  // The sink is cleared under the lock: a notification in flight finishes first, none reaches the
+  // sink afterwards. The bindings stay.
+  void DetachSink();
+
   // While the window is destroyed: the sink is cleared under the lock (a notification in flight
   // finishes first, none reaches the sink afterwards), the client released, the manager released
   // with "safe", both libraries unloaded.

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <atomic>
+
 #include "account/login_interfaces.h"
 #include "config/build_constants.h"
 #include "platform/module_path.h"
@@ -10,11 +12,24 @@
 #include "platform/trust.h"
 
 namespace velmora {
+namespace {
+
+std::atomic<bool> g_prompt_up{false};
+
+}  // namespace
+
 HMODULE LoadLoginLibrary(const std::wstring& path) {
   if (!IsExistingFile(path)) return nullptr;
-  if (!IsTrustedFile(path)) ShowDamagedFilePromptAndExit(path);
+  if (!IsTrustedFile(path)) {
+    // While the prompt is up the process is on its way out: a second damaged library found
+    // meanwhile (from the prompt's own message loop, or another thread) is simply not loaded.
+    if (IsDamagedFilePromptUp()) return nullptr;
+    ShowDamagedFilePromptAndExit(path);
+  }
   return ::LoadLibraryW(path.c_str());
 }
+
+bool IsDamagedFilePromptUp() { return g_prompt_up.load(); }
 
 std::wstring DamagedFilePromptText(const std::wstring& damaged_file) {
   std::wstring text = L"发现";
@@ -39,6 +54,10 @@ bool IsBetaSuite(const std::wstring& suite_folder) {
 }
 
 void ShowDamagedFilePromptAndExit(const std::wstring& damaged_file) {
+  // One prompt at a time; a caller that comes second waits here for the process to end.
+  if (g_prompt_up.exchange(true)) {
+    for (;;) ::Sleep(INFINITE);
+  }
   const std::wstring text = DamagedFilePromptText(damaged_file);
   if (::MessageBoxW(::GetActiveWindow(), text.c_str(), kDamagedFilePromptCaption, MB_YESNO | MB_ICONERROR) == IDYES) {
     const std::wstring address = InstallerAddress(IsBetaSuite(SuiteFolderForTrust()));

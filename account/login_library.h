@@ -14,8 +14,13 @@ namespace velmora {
 // the module.
 [[nodiscard]] HMODULE LoadLoginLibrary(const std::wstring& path);
 
+// True from the moment the damaged-file prompt is shown: the process ends when it is answered, and
+// the side bar's timers hold still meanwhile. Any thread.
+bool IsDamagedFilePromptUp();
+
 // Asks the user whether to download the suite again, because `damaged_file` failed the trust
-// check; on "yes" opens the installer address. Then ends the process with exit code 0.
+// check; on "yes" opens the installer address. Then ends the process with exit code 0. Shown
+// once: a second caller waits for the process to end.
 [[noreturn]] void ShowDamagedFilePromptAndExit(const std::wstring& damaged_file);
 
 // The damaged-file prompt's caption and text for `damaged_file`. Pure.

@@ -77,7 +77,7 @@ int CCommandLine::Parse(const std::vector<std::wstring>& args, std::wstring_view
     }
     // A bare word after a switch is that switch's next value; it still travels with the raw
     // arguments so that a relaunch passes it on.
-    if (i + 1 < args.size() && IsBareValue(args[i + 1]) && !is_program_path(args[i + 1])) {
+    if (i + 1 < args.size() && IsBareValue(args[i + 1])) {
       values.push_back(args[++i]);
       raw_arguments_ += args[i];
       raw_arguments_ += L' ';

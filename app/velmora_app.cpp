@@ -15,7 +15,7 @@
 #include "app/run_modes.h"
 #include "app/shutdown.h"
 #include "app/single_instance.h"
-#include "bridge/page_services.h"
+#include "app/velmora_services.h"
 #include "config/app_config.h"
 #include "config/autostart.h"
 #include "config/time_rules.h"
@@ -72,9 +72,10 @@ class CVelmoraApp final : public IRunModeActions {
     if (!engine.IsEnginePresent() || !engine.ResolveChildEntry()) return;
     engine.SetEngineVersion(GetFileVersionText(engine.EnginePath(L"chrome.dll")));
     // A child process never shows the side bar; the application object only answers the shell.
-    PageServices services(CAppConfigMgr::Instance());
+    CVelmoraServices services(CAppConfigMgr::Instance());
     ChromeApp app(services, &ShutdownSideBar);
     engine.ChildEntry()(instance_, &app);
+    app.OnShellReturned();
   }
 
   void EnableSideBar() override { velmora::EnableSideBar(); }
@@ -130,10 +131,12 @@ class CVelmoraApp final : public IRunModeActions {
     }
     if (IsEngineReady()) {
       // The process's one services object, passed down to the side bar and its page commands.
-      PageServices services(CAppConfigMgr::Instance());
+      CVelmoraServices services(CAppConfigMgr::Instance());
       ChromeApp app(services, &ShutdownSideBar);
       // The shell runs the side bar from here; closing it normally ends the process in there.
       CEngineLocator::Instance().EngineEntry()(instance_, &app);
+      // Back here only when the shell ended by itself; its browsers are gone with it.
+      app.OnShellReturned();
     }
     NotifyFaultSinkExiting();
     CWindowModule::DestroyRemainingWindows();
@@ -154,6 +157,9 @@ class CVelmoraApp final : public IRunModeActions {
   static bool RelaunchWithoutElevation(const CCommandLine& table) {
     if (table.HasSwitch(L"lowrun") || !IsElevatedAdministrator() || !BindHostKitTable()) return false;
     const std::wstring parameters = L"/lowrun " + table.RawArguments();
+    // HostKit's launch entry takes parameters up to its limit; beyond it there is no way that
+    // drops elevation, so the side bar runs in place.
+    if (parameters.size() > kDesktopLaunchParametersLimit) return false;
     const std::wstring self = GetModulePath(nullptr);
     const auto result = HostKitShellExecute(nullptr, L"open", self.c_str(), parameters.c_str(), nullptr, SW_SHOW);
     return result && *result > 32;

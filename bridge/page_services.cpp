@@ -1,7 +1,7 @@
 #include "bridge/page_services.h"
 
 #include "platform/http_client.h"
-#include "platform/seal_kit.h"
+#include "providers/seal_kit.h"
 
 namespace velmora {
 

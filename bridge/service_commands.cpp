@@ -32,12 +32,13 @@ void ReplyPresence(PageCall& call, const char* text, bool (PageServices::*presen
   if (!callback.empty()) ReplyDigit(call, callback, (call.services.*present)());
 }
 
-// A setSettings value: a boolean as it is, an integer as its value, anything else 1.
+// A setSettings value: a boolean as it is, a JSON integer as its value, anything else 1 (2.0 is a
+// number, not an integer; an integer beyond int is not zero).
 std::optional<int> SettingValue(const Json::Value& value) {
   if (value.isNull()) return std::nullopt;
   if (value.isBool()) return value.asBool() ? 1 : 0;
-  if (value.isInt()) return value.asInt();
-  return 1;  // beyond int, or not a number: not zero
+  if ((value.type() == Json::intValue || value.type() == Json::uintValue) && value.isInt()) return value.asInt();
+  return 1;
 }
 
 }  // namespace
@@ -174,8 +175,9 @@ void GetSettings(PageCall& call, const char* text) {
   const std::wstring callback = CallbackName(PageArguments(text));
   if (callback.empty()) return;
   const CAppConfigMgr& settings = call.services.settings();
+  // Each stored flag as a boolean: non-zero is on.
   ReplyJson(call, callback,
-            SettingsJson(settings.GetAutoHide() == 1, settings.IsSideBarOn(), settings.GetSceneRecommend() == 1));
+            SettingsJson(settings.GetAutoHide() != 0, settings.IsSideBarOn(), settings.GetSceneRecommend() != 0));
 }
 
 void SetSettings(PageCall& call, const char* text) {

@@ -101,9 +101,8 @@ void IsInClient(PageCall& call, const char* text) {
 void OpenUrl(PageCall& call, const char* text) {
   if (!text) return;
   const PageArguments args(text);
-  const std::wstring url = args.String("url");
-  if (url.empty()) return;  // the address is required
-  OpenUrlOutside(url);
+  if (!args.Member("url").isString()) return;  // the address is required
+  OpenUrlOutside(args.String("url"));  // which opens web addresses only
   ReplyEmpty(call, args);
 }
 
@@ -116,7 +115,7 @@ void SettingsCenter(PageCall&, const char* text) {
   const std::wstring suite = GetSuiteFolder();
   if (suite.empty()) return;
   const std::wstring path = suite + L"\\Monitor\\SettingHub.exe";
-  if (path.size() >= MAX_PATH) return;
+  if (path.size() > MAX_PATH) return;
   (void)LaunchFile(path, PageArguments(text).String("param"));  // a refused start is silent
 }
 

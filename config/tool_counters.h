@@ -2,6 +2,8 @@
 // settings' AITools subkey. Any thread.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -13,5 +15,8 @@ void IncrementToolCounter(const std::wstring& tool);
 // Tool names by count, highest first; equal counts keep the registry's order. Values that are not
 // 4 bytes are skipped.
 std::vector<std::wstring> ListToolsByCount();
+
+// The same for the open counters key `key`.
+std::vector<std::wstring> ListToolsByCountIn(HKEY key);
 
 }  // namespace velmora

@@ -9,6 +9,7 @@
 #include "platform/core_libraries.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
+#include "platform/text.h"
 #include "platform/trust.h"
 
 namespace velmora {
@@ -119,13 +120,33 @@ std::wstring FindMakersBrowser() {
   return {};
 }
 
+bool IsWebAddress(std::wstring_view url) {
+  for (const wchar_t c : url) {
+    if (c <= L' ' || c == L'"' || c == 0x7F) return false;
+  }
+  const size_t colon = url.find(L':');
+  if (colon == std::wstring_view::npos) return false;
+  const std::wstring scheme = AsciiLower(url.substr(0, colon));
+  if (scheme != L"http" && scheme != L"https") return false;
+  const std::wstring_view rest = url.substr(colon + 1);
+  if (rest.substr(0, 2) != L"//") return false;
+  // The host runs to the first "/", "?" or "#"; it must not be empty.
+  const std::wstring_view authority = rest.substr(2, rest.find_first_of(L"/\\?#", 2) - 2);
+  const size_t at = authority.rfind(L'@');
+  const std::wstring_view host = at == std::wstring_view::npos ? authority : authority.substr(at + 1);
+  return !host.empty() && host.front() != L':';
+}
+
 void OpenUrlOutside(const std::wstring& url) {
+  if (!IsWebAddress(url)) return;
   const std::wstring browser = FindMakersBrowser();
   if (!browser.empty()) {
+    // One quoted argument: the address can carry no switch of its own.
+    const std::wstring argument = L"\"" + url + L"\"";
     if (BindHostKitTable()) {
-      (void)LaunchAsDesktopUser(browser, url);  // a refused start has nothing to fall back on
+      (void)LaunchAsDesktopUser(browser, argument);  // a refused start has nothing to fall back on
     } else {
-      ::ShellExecuteW(nullptr, L"open", browser.c_str(), url.c_str(), nullptr, SW_SHOW);
+      ::ShellExecuteW(nullptr, L"open", browser.c_str(), argument.c_str(), nullptr, SW_SHOW);
     }
   } else if (!HostKitOpenUrl(url.c_str())) {
     ::ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOW);

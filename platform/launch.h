@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -33,7 +34,12 @@ HINSTANCE ShellOpenFile(const std::wstring& path, const std::wstring& parameters
 constexpr size_t kDesktopLaunchParametersLimit = 950;
 [[nodiscard]] bool LaunchAsDesktopUser(const std::wstring& file, const std::wstring& parameters);
 
-// Opens `url` in the maker's browser, else through HostKit, else in the default handler.
+// Whether `url` is a web address: "http://" or "https://" (scheme in any case) and a host,
+// with no white space, control character or quote anywhere. Pure.
+[[nodiscard]] bool IsWebAddress(std::wstring_view url);
+
+// Opens `url` in the maker's browser (as one quoted argument), else through HostKit, else in the
+// default handler. Anything but a web address is refused, quietly.
 void OpenUrlOutside(const std::wstring& url);
 
 // Puts the current process into a job whose processes all end when it does. Once per process;

@@ -175,10 +175,18 @@ void CWindowModule::RemoveLiveWindow(HWND hwnd) {
 
 // --- CWindowBase ----------------------------------------------------------------------------
 
+namespace {
+
+// The user data of a window whose object is gone: its last messages go to DefWindowProc, and it
+// is still ours (not a window under creation) when they come.
+const LONG_PTR kDetachedWindow = -1;
+
+}  // namespace
+
 CWindowBase::~CWindowBase() {
   // The object must not die under a live window: detach so late messages reach DefWindowProc.
   if (hwnd_ && ::IsWindow(hwnd_)) {
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, kDetachedWindow);
     ::DestroyWindow(hwnd_);
   }
 }
@@ -208,7 +216,15 @@ HWND CWindowBase::Create(WNDCLASSEXW wc, DWORD ex_style, DWORD style, const wcha
 }
 
 LRESULT CALLBACK CWindowBase::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self = reinterpret_cast<CWindowBase*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  const LONG_PTR user_data = ::GetWindowLongPtrW(hwnd, GWLP_USERDATA);
+  if (user_data == kDetachedWindow) {
+    if (message == WM_NCDESTROY) {
+      ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      CWindowModule::RemoveLiveWindow(hwnd);
+    }
+    return ::DefWindowProcW(hwnd, message, wparam, lparam);
+  }
+  auto* self = reinterpret_cast<CWindowBase*>(user_data);
   if (!self) {
     // First message of a window we are creating (WM_GETMINMAXINFO can precede WM_NCCREATE).
     self = CWindowModule::TakeWindowUnderCreation();

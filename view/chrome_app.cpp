@@ -63,6 +63,10 @@ void ChromeApp::CreateUserInterface() {
   controller_->Navigate(page);
 }
 
+void ChromeApp::OnShellReturned() {
+  if (controller_) controller_->ForgetBrowsers();
+}
+
 void ChromeApp::Notify(int, int, int, int) {}
 
 void ChromeApp::OnKeyEvent(HWND window, UINT message, WPARAM key, LPARAM) {

@@ -25,6 +25,9 @@ class ChromeApp final : public shell::ExternalShellApp {
   // The side bar, once the shell had the user interface created; null before.
   CWebBrowserEvent* controller() const { return controller_.get(); }
 
+  // Called when the shell's entry has returned: the shell's browsers are gone with it.
+  void OnShellReturned();
+
   // shell::ExternalShellApp
   void* DeletingDestructor(unsigned int flags) override;
   bool QueryOption(int id) override;

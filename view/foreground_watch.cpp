@@ -7,7 +7,6 @@
 #include "config/app_config.h"
 #include "platform/process_ids.h"
 #include "platform/scoped_handle.h"
-#include "platform/text.h"
 
 namespace velmora {
 namespace {
@@ -32,11 +31,16 @@ std::wstring ProcessFileName(DWORD process_id) {
 }  // namespace
 
 std::optional<std::wstring> MatchSceneKeyword(std::wstring_view title, const std::vector<std::wstring>& keywords) {
-  const std::wstring lower_title = AsciiLower(title);
-  // An empty keyword occurs in every title, as the system's substring search has it.
   for (const std::wstring& keyword : keywords) {
-    const std::wstring lower = AsciiLower(keyword);
-    if (lower_title.find(lower) != std::wstring::npos) return lower;
+    // An empty keyword occurs in every title, as a substring search has it. The system's ordinal
+    // case-insensitive search folds every script's letters the same way, whatever the locale.
+    const bool found =
+        keyword.empty() || ::FindStringOrdinal(FIND_FROMSTART, title.data(), static_cast<int>(title.size()),
+                                               keyword.data(), static_cast<int>(keyword.size()), TRUE) >= 0;
+    if (!found) continue;
+    std::wstring lower = keyword;
+    if (!lower.empty()) ::CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
+    return lower;
   }
   return std::nullopt;
 }

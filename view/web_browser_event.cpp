@@ -1,11 +1,14 @@
 #include "view/web_browser_event.h"
 
+#include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "account/account_reader.h"
 #include "account/login_cookie_records.h"
 #include "account/login_cookies.h"
 #include "account/login_helper.h"
+#include "account/login_library.h"
 #include "account/login_status.h"
 #include "bridge/command_dispatcher.h"
 #include "bridge/page_replies.h"
@@ -30,6 +33,20 @@ constexpr int kAppIconId = 107;
 // WM_SIGNED_IN_NOTICE's lParam owns a heap SignInNotice the handler frees.
 constexpr UINT WM_SIGNED_IN_NOTICE = WM_APP + 0x200;
 constexpr UINT WM_SIGNED_OUT_NOTICE = WM_APP + 0x201;
+
+// The shell events that ask a question, and the program's answer.
+std::optional<int> ShellEventAnswer(int id) {
+  switch (id) {
+    case shell::kEventAnswerNo:
+      return 0;
+    case shell::kEventAnswerYes:
+    case shell::kEventAnswerYesToo:
+    case shell::kEventAnswerYesAlso:
+      return 1;
+    default:
+      return std::nullopt;
+  }
+}
 
 HICON LoadAppIcon(int width_metric, int height_metric) {
   return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kAppIconId), IMAGE_ICON,
@@ -74,6 +91,7 @@ bool CWebBrowserEvent::Start() {
   }
   ::DisableProcessWindowsGhosting();
   created_tick_ = ::GetTickCount();
+  notice_window_.store(hwnd());
 
   CLoginHelper::Instance();
   login_.SetUp(this, GetSuiteFolder());
@@ -101,7 +119,14 @@ void CWebBrowserEvent::Navigate(const std::wstring& url) {
   current_url_ = url;
   is_https_ = AsciiLower(url).find(L"https:") != std::wstring::npos;
   ::SetTimer(hwnd(), kPageLoadTimer, kPageLoadTimeoutMs, nullptr);
-  if (factory_) factory_->CreateBrowser(this, 0, url.c_str(), 1, 1);
+  sinks_.push_back(std::make_unique<CBrowserSink>(static_cast<CBrowserSink::Owner&>(*this)));
+  current_sink_ = sinks_.back().get();
+  if (factory_) factory_->CreateBrowser(current_sink_, 0, url.c_str(), 1, 1);
+}
+
+void CWebBrowserEvent::ForgetBrowsers() {
+  browser_.Forget();
+  previous_browser_.Forget();
 }
 
 void CWebBrowserEvent::RunScript(const std::wstring& text) {
@@ -122,8 +147,12 @@ void CWebBrowserEvent::SetCookie(const std::wstring& target, const std::wstring&
   const CookieRecord record = MakeCookieRecord(url, cookie, value, dom);
   factory_->SetCookie(shell::kCookieRecord, &record);
   if (NeedsLongCookieRecord(value)) {
-    // The shell takes its copy during the call; `value` lives until the call returns.
-    const LongCookieRecord long_record = MakeLongCookieRecord(url, cookie, dom, value);
+    // The shell may read the value after the call returns: the record points at a copy the side
+    // bar keeps. Only the latest few are kept; cookies are set at sign-in and when the page shows.
+    constexpr size_t kKeptLongValues = 16;
+    long_cookie_values_.push_back(value);
+    if (long_cookie_values_.size() > kKeptLongValues) long_cookie_values_.pop_front();
+    const LongCookieRecord long_record = MakeLongCookieRecord(url, cookie, dom, long_cookie_values_.back());
     factory_->SetCookie(shell::kLongCookieRecord, &long_record);
   }
 }
@@ -188,9 +217,6 @@ void CWebBrowserEvent::OnShellEvent(int id, const wchar_t* payload, int, int, in
       case shell::kEventOpenLinkOutside:
         if (payload && *payload) OpenUrlOutside(payload);
         break;
-      case shell::kEventAnswerNo:
-        if (result) *result = 0;
-        break;
       case shell::kEventBrowserWindowCreated:
         OnBrowserWindowCreated();
         break;
@@ -198,20 +224,39 @@ void CWebBrowserEvent::OnShellEvent(int id, const wchar_t* payload, int, int, in
         browser_.Forget();
         Close();
         break;
-      case shell::kEventAnswerYes:
-      case shell::kEventAnswerYesToo:
-      case shell::kEventAnswerYesAlso:
-        if (result) *result = 1;
-        break;
       case shell::kEventCloseUnlessShown:
         if (!page_shown_) Close();
         break;
       default:
+        if (const auto answer = ShellEventAnswer(id); answer && result) *result = *answer;
         break;
     }
   } catch (...) {
     // Nothing may reach the shell.
   }
+}
+
+void CWebBrowserEvent::OnSinkBrowser(CBrowserSink& sink) {
+  if (&sink == current_sink_) SetBrowser(sink.browser());
+}
+
+void CWebBrowserEvent::OnSinkEvent(CBrowserSink& sink, int id, const wchar_t* payload, int* result) {
+  if (&sink == current_sink_) {
+    OnShellEvent(id, payload, 0, 0, 0, result);
+    return;
+  }
+  // A browser left behind by a page switch answers the shell's questions but drives nothing; once
+  // the shell reports it gone it is forgotten, so shutdown does not release it again.
+  if (id == shell::kEventBrowserGone) {
+    if (sink.browser() && previous_browser_.get() == sink.browser()) previous_browser_.Forget();
+  } else if (const auto answer = ShellEventAnswer(id); answer && result) {
+    *result = *answer;
+  }
+}
+
+int CWebBrowserEvent::OnSinkPageCall(CBrowserSink& sink, const char* first, const char* name, const char* arguments) {
+  // Only the current page may drive the side bar.
+  return &sink == current_sink_ ? OnPageCall(first, name, arguments, 0, 0, 0) : 0;
 }
 
 int CWebBrowserEvent::OnPageCall(const char* first, const char* name, const char* arguments, int, int, int) {
@@ -255,11 +300,15 @@ void CWebBrowserEvent::SetWindowIcons(HWND browser_window) {
 // --- sign-in changes -----------------------------------------------------------------------------
 
 void CWebBrowserEvent::OnSignedIn(const wchar_t*, const wchar_t* account, int status) {
+  const HWND window = notice_window_.load();
+  if (!window) return;
   auto notice = std::make_unique<SignInNotice>(SignInNotice{account ? account : L"", status});
-  if (::PostMessageW(hwnd(), WM_SIGNED_IN_NOTICE, 0, reinterpret_cast<LPARAM>(notice.get()))) (void)notice.release();
+  if (::PostMessageW(window, WM_SIGNED_IN_NOTICE, 0, reinterpret_cast<LPARAM>(notice.get()))) (void)notice.release();
 }
 
-void CWebBrowserEvent::OnSignedOut() { ::PostMessageW(hwnd(), WM_SIGNED_OUT_NOTICE, 0, 0); }
+void CWebBrowserEvent::OnSignedOut() {
+  if (const HWND window = notice_window_.load()) ::PostMessageW(window, WM_SIGNED_OUT_NOTICE, 0, 0);
+}
 
 void CWebBrowserEvent::OnSignInNotice(std::unique_ptr<SignInNotice> notice) {
   if (notice) velmora::OnSignedIn(*this, notice->account.c_str(), notice->status);
@@ -283,6 +332,9 @@ void CWebBrowserEvent::ReleaseBrowsers() {
 // --- the side bar window -------------------------------------------------------------------------
 
 void CWebBrowserEvent::OnTimer(UINT_PTR id) {
+  // The damaged-file prompt runs its own message loop and ends the process when answered; until
+  // then no timer acts (the page-load timeout would end the process under the user's eyes).
+  if (IsDamagedFilePromptUp()) return;
   switch (id) {
     case kDragTimer:
       if (!placement_.DragStep(BrowserWindow())) ::KillTimer(hwnd(), kDragTimer);
@@ -335,7 +387,10 @@ void CWebBrowserEvent::OnSceneTimer() {
 }
 
 void CWebBrowserEvent::OnDestroy() {
-  // Sign-in notices still queued for this window would be dropped with it: free them.
+  // No notice is posted from here on (the login stack's notification in flight finishes first),
+  // and those still queued for this window would be dropped with it: free them.
+  notice_window_.store(nullptr);
+  login_.DetachSink();
   MSG queued;
   while (::PeekMessageW(&queued, hwnd(), WM_SIGNED_IN_NOTICE, WM_SIGNED_IN_NOTICE, PM_REMOVE)) {
     delete reinterpret_cast<SignInNotice*>(queued.lParam);
@@ -348,8 +403,12 @@ void CWebBrowserEvent::OnShowInstance() {
 }
 
 void CWebBrowserEvent::OnSceneMatched() {
+  // The interval comes from the cloud list: a negative one counts as none, and none waits longer
+  // than a day.
+  constexpr int kLongestSceneIntervalSeconds = 86400;
+  const int seconds = std::clamp(services_.settings().GetSceneInterval(), 0, kLongestSceneIntervalSeconds);
   ::KillTimer(hwnd(), kSceneTimer);
-  ::SetTimer(hwnd(), kSceneTimer, static_cast<UINT>(services_.settings().GetSceneInterval()) * 1000u, nullptr);
+  ::SetTimer(hwnd(), kSceneTimer, static_cast<UINT>(seconds) * 1000u, nullptr);
 }
 
 void CWebBrowserEvent::OnWeatherUpdated() {

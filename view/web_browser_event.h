@@ -9,8 +9,11 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "account/login_callback.h"
 #include "account/login_helper_ex.h"
@@ -21,6 +24,7 @@
 #include "platform/scoped_handle.h"
 #include "platform/window_module.h"
 #include "view/browser_placement.h"
+#include "view/browser_sink.h"
 #include "view/foreground_watch.h"
 #include "view/shell_browser_ref.h"
 #include "view/shell_interfaces.h"
@@ -39,7 +43,8 @@ class CWebBrowserEvent final : public shell::ShellWebBrowserEvent,
                                public ILoginCallBack,
                                public ILoginPage,
                                public IShutdownParticipant,
-                               public PageHost {
+                               public PageHost,
+                               private CBrowserSink::Owner {
  public:
   // Only constructs: nothing is created, bound or started before Start(). `factory` may be null
   // (then no browser is ever made); `services` outlives the side bar; `shutdown` runs when the
@@ -55,8 +60,12 @@ class CWebBrowserEvent final : public shell::ShellWebBrowserEvent,
   [[nodiscard]] bool Start();
 
   // Loads `url` into a new browser: it becomes the current URL, the page-load timeout starts,
-  // and the factory is asked for the browser. Nothing for an empty URL.
+  // and the factory is asked for the browser, with a sink of its own. Nothing for an empty URL.
   void Navigate(const std::wstring& url);
+
+  // The shell has returned and its browsers went with it: they are forgotten without a call, so
+  // nothing releases them afterwards.
+  void ForgetBrowsers();
 
   const std::wstring& current_url() const { return current_url_; }
   bool is_https() const { return is_https_; }
@@ -83,7 +92,8 @@ class CWebBrowserEvent final : public shell::ShellWebBrowserEvent,
   void PostToSideBar(UINT message) override;
   void StartQuickFindTimer(UINT delay_ms) override;
 
-  // shell::ShellWebBrowserEvent
+  // shell::ShellWebBrowserEvent: the current browser's events and page calls (its sink forwards
+  // them here).
   void OnShellEvent(int id, const wchar_t* payload, int a, int b, int c, int* result) override;
   int OnPageCall(const char* first, const char* name, const char* arguments, int a, int b, int c) override;
   void SetBrowser(shell::ShellBrowser* browser) override;
@@ -108,6 +118,11 @@ class CWebBrowserEvent final : public shell::ShellWebBrowserEvent,
  private:
   struct SignInNotice;
 
+  // CBrowserSink::Owner
+  void OnSinkEvent(CBrowserSink& sink, int id, const wchar_t* payload, int* result) override;
+  int OnSinkPageCall(CBrowserSink& sink, const char* first, const char* name, const char* arguments) override;
+  void OnSinkBrowser(CBrowserSink& sink) override;
+
   // Message handlers.
   void OnDestroy();
   void OnTimer(UINT_PTR id);
@@ -129,18 +144,25 @@ class CWebBrowserEvent final : public shell::ShellWebBrowserEvent,
   PageServices& services_;
   ShutdownHandler shutdown_;
   SideBarWindowNames names_;
+  // One sink per browser asked for, kept while the side bar lives: the shell may call a sink for
+  // as long as its browser exists.
+  std::vector<std::unique_ptr<CBrowserSink>> sinks_;
+  CBrowserSink* current_sink_ = nullptr;
   ShellBrowserRef browser_;
   ShellBrowserRef previous_browser_;
   std::wstring current_url_;
   bool is_https_ = false;
   int page_width_ = 0;
   int page_height_ = 0;
+  // The window sign-in notices go to: written on the main thread, read on the login stack's.
+  std::atomic<HWND> notice_window_{nullptr};
   DWORD created_tick_ = 0;
   DWORD window_appeared_tick_ = 0;
   bool page_shown_ = false;
   CBrowserPlacement placement_;
   CForegroundWatch foreground_watch_;
   CLoginHelperEx login_;
+  std::deque<std::string> long_cookie_values_;  // what long cookie records point at
   ScopedIcon large_icon_;
   ScopedIcon small_icon_;
 };

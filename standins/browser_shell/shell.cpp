@@ -52,7 +52,8 @@ constexpr wchar_t kBrowserClass[] = L"VelmoraStandinBrowser";
 constexpr UINT_PTR kStepTimer = 1;
 constexpr UINT kStepIntervalMs = 100;
 constexpr UINT WM_FIRE_WINDOW_CREATED = WM_APP + 1;
-constexpr UINT WM_BRIDGE_CALL = WM_APP + 2;  // lParam: a standin::BridgeCall the receiver deletes
+constexpr UINT WM_READ_LONG_COOKIE = WM_APP + 2;  // lParam owns a copy of a kind 7 record
+constexpr UINT WM_BRIDGE_CALL = WM_APP + 3;  // lParam: a standin::BridgeCall the receiver deletes
 
 void Log(const char* format, ...) {
   char text[2048];
@@ -190,10 +191,12 @@ class Factory final : public sh::ShellBrowserFactory {
       Log("cookie kind=1 url=%.2048s name=%.256s value=%.256s domain=%.256s path=%.256s", r->url, r->name, r->value,
           r->domain, r->path);
     } else if (kind == sh::kLongCookieRecord) {
-      const auto* r = static_cast<const sh::LongCookieRecord*>(record);
-      const std::string value(r->value ? r->value : "", r->value ? r->value_length : 0);
-      Log("cookie kind=7 size=%u url=%.2048s name=%.256s domain=%.256s path=%.256s length=%u value=%s", r->size, r->url,
-          r->name, r->domain, r->path, r->value_length, value.c_str());
+      // A shell may read the long value later than the call: so does this one, from its own
+      // message, after SetCookie has returned. A value the program freed meanwhile shows here.
+      auto copy = std::make_unique<sh::LongCookieRecord>(*static_cast<const sh::LongCookieRecord*>(record));
+      if (::PostMessageW(g_shell.message_window, WM_READ_LONG_COOKIE, 0, reinterpret_cast<LPARAM>(copy.get()))) {
+        (void)copy.release();
+      }
     } else {
       Log("cookie kind=%d", kind);
     }
@@ -307,6 +310,13 @@ bool PlayStep(const std::string& step) {
 }
 
 LRESULT CALLBACK ShellProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_READ_LONG_COOKIE) {
+    const std::unique_ptr<sh::LongCookieRecord> r(reinterpret_cast<sh::LongCookieRecord*>(lparam));
+    const std::string value(r->value ? r->value : "", r->value ? r->value_length : 0);
+    Log("cookie kind=7 size=%u url=%.2048s name=%.256s domain=%.256s path=%.256s length=%u value=%s", r->size, r->url,
+        r->name, r->domain, r->path, r->value_length, value.c_str());
+    return 0;
+  }
   if (message == WM_FIRE_WINDOW_CREATED) {
     auto* browser = reinterpret_cast<Browser*>(lparam);
     for (const auto& known : g_shell.browsers) {

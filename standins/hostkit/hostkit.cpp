@@ -25,26 +25,36 @@ class Service final : public standin::RefCounted<IHostKitService> {
 };
 
 // The settings a test or the demo sets live under this key, one DWORD per setting id in hex
-// ("20002"); a missing value reads 0.
+// ("20002"); a missing value reads 0, and a string value makes the query fail. Only the message
+// center's group (21) with no flags is answered, as the suite answers it.
 constexpr wchar_t kSettingsKey[] = L"Software\\VelmoraStandins\\MessageCenter";
+constexpr DWORD kMessageCenterGroup = 21;
 
 class MessageCenterSettings final : public standin::RefCounted<velmora::IMsgCenterSettings2> {
  public:
   MessageCenterSettings() : RefCounted(velmora::kMsgCenterSettingsObject) {}
   HRESULT STDMETHODCALLTYPE QuerySetting(DWORD scope, const velmora::MsgCenterSettingKey* key, DWORD* value) override {
-    if (scope != 1 || !key || !value) return E_INVALIDARG;
+    if (scope != 1 || !key || !value || key->group != kMessageCenterGroup || key->flags != 0) {
+      standin::Log("hostkit", "query-setting refused");
+      return E_INVALIDARG;
+    }
     wchar_t name[16];
     _snwprintf(name, 16, L"%lx", static_cast<unsigned long>(key->id));
     name[15] = L'\0';
-    DWORD stored = 0, type = 0, size = sizeof(stored);
+    // Read into a buffer that also holds a short string, to tell a DWORD from a failure marker.
+    DWORD data[8] = {}, type = REG_NONE, size = sizeof(data);
     HKEY settings = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &settings) == ERROR_SUCCESS) {
-      if (::RegQueryValueExW(settings, name, nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size) != ERROR_SUCCESS ||
-          type != REG_DWORD) {
-        stored = 0;
+      if (::RegQueryValueExW(settings, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS) {
+        type = REG_NONE;
       }
       ::RegCloseKey(settings);
     }
+    if (type == REG_SZ) {
+      standin::Log("hostkit", "query-setting %lx failed", static_cast<unsigned long>(key->id));
+      return E_FAIL;
+    }
+    const DWORD stored = type == REG_DWORD ? data[0] : 0;
     standin::Log("hostkit", "query-setting %lu:%lx = %lu", static_cast<unsigned long>(key->group),
                  static_cast<unsigned long>(key->id), static_cast<unsigned long>(stored));
     *value = stored;

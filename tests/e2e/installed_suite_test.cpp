@@ -181,6 +181,21 @@ TEST_F(InstalledSuite, FirstStartRunsFromThePerUserCopyAndDropsElevationOnce) {
   EXPECT_EQ(0, ::CompareFileTime(&before, &after));
 }
 
+TEST_F(InstalledSuite, ArgumentsTooLongToDropElevationRunInPlace) {
+  // The relaunch's parameters are "/lowrun " and the raw arguments (each followed by a space):
+  // 22 characters and the x's.
+  auto arguments = [](size_t parameters) { return L"/rerun /from=" + std::wstring(parameters - 22, L'x'); };
+  EXPECT_EQ(0u, Run(arguments(951)).exit_code);  // one over what the launch entry takes
+  const auto log = Log();
+  EXPECT_EQ(0u, Count(log, "hostkit", "shell-execute"));
+  EXPECT_EQ(0u, Count(log, "faultsink", "/lowrun"));
+  EXPECT_EQ(1u, Count(log, "faultsink", "initialize"));
+
+  ::DeleteFileW(log_.c_str());
+  EXPECT_EQ(0u, Run(arguments(950)).exit_code);  // drops elevation as usual
+  EXPECT_EQ(1u, Count(WaitForLowrunExit(), "hostkit", "shell-execute"));
+}
+
 TEST_F(InstalledSuite, OlderOrUntrustedCopiesAreReplacedNewerOnesKept) {
   // Older and signed: replaced by the running program.
   PlaceCopy(TestFile(L"old_probe_signed.exe"));

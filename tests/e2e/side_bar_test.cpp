@@ -219,13 +219,15 @@ TEST_F(SideBar, SignInAndOutReachThePageWithTheirCookies) {
   const std::string long_record = "cookie kind=7 size=3088 url=" + origin + " name=T domain=" + parent +
                                   " path=/ length=300 value=" + long_token;
   const std::vector<std::string> expected = {
-      // Signed in: Q, T (and its long record), S for the page's origin, then for the parent domain.
-      cookie(origin, "Q", "q1"), cookie(origin, "T", cut_token), long_record, cookie(origin, "S", "s1"),
-      cookie(parent, "Q", "q1"), cookie(parent, "T", cut_token),
-      "cookie kind=7 size=3088 url=" + parent + " name=T domain=" + parent + " path=/ length=300 value=" + long_token,
-      cookie(parent, "S", "s1"),
+      // Signed in: Q, T, S for the page's origin, then for the parent domain.
+      cookie(origin, "Q", "q1"), cookie(origin, "T", cut_token), cookie(origin, "S", "s1"),
+      cookie(parent, "Q", "q1"), cookie(parent, "T", cut_token), cookie(parent, "S", "s1"),
       "script _OnLoginStatusChangeCallback_listener({\"avatar\":\"AQIDBA\",\"logined\":1,\"nickName\":\"Ann\","
       "\"qid\":\"42\"}\\n)",
+      // T's long records, which the shell reads after the calls returned: the values must still be
+      // there.
+      long_record,
+      "cookie kind=7 size=3088 url=" + parent + " name=T domain=" + parent + " path=/ length=300 value=" + long_token,
       // Signed out: the six cookies emptied and the fixed text.
       cookie(origin, "Q", ""), cookie(origin, "T", ""), cookie(origin, "S", ""), cookie(parent, "Q", ""),
       cookie(parent, "T", ""), cookie(parent, "S", ""),
@@ -283,6 +285,23 @@ TEST_F(SideBar, ASecondStartShowsTheRunningSideBarAndUninstallClosesIt) {
   DWORD code = 1;
   ::GetExitCodeProcess(first.get(), &code);
   EXPECT_EQ(code, 0u);
+}
+
+TEST_F(SideBar, OpenUrlStartsTheBrowserWithWebAddressesOnlyAsOneQuotedArgument) {
+  Page({R"(call OpenUrl {"callbackName":"f","url":"file:///C:/Windows/win.ini"})",
+        R"(call OpenUrl {"callbackName":"s","url":"C:\\Windows\\notepad.exe"})",
+        R"(call OpenUrl {"callbackName":"w","url":"https://a.test/p?q=1"})", "wait 3000",
+        R"(call Close {})"});
+  const ChildResult result = Run();
+  ASSERT_TRUE(result.finished);
+  const auto log = Log();
+  // Every call was answered; only the web address started the browser.
+  for (const char* reply : {"script f()", "script s()", "script w()"}) EXPECT_TRUE(HasLine(log, "shell", reply)) << reply;
+  std::vector<std::string> started;
+  for (const LogEntry& entry : log) {
+    if (entry.component == "ravida") started.push_back(entry.text);
+  }
+  EXPECT_EQ(started, std::vector<std::string>{"started \"https://a.test/p?q=1\""});
 }
 
 TEST_F(SideBar, AMissingEngineIsInstalledWhileTheSideBarWaits) {

@@ -51,6 +51,7 @@ class RecordingFactory final : public velmora::shell::ShellBrowserFactory {
  public:
   bool CreateBrowser(velmora::shell::ShellWebBrowserEvent* sink, int reserved, const wchar_t* url, int a, int b) override {
     calls.push_back(velmora::FormatW(L"create %d %ls %d %d", reserved, url, a, b));
+    sinks.push_back(sink);
     browsers.push_back(std::make_unique<RecordingBrowser>(&calls));
     sink->SetBrowser(browsers.back().get());
     return true;
@@ -61,6 +62,7 @@ class RecordingFactory final : public velmora::shell::ShellBrowserFactory {
     return true;
   }
   Calls calls;
+  std::vector<velmora::shell::ShellWebBrowserEvent*> sinks;  // the sink each browser reports to
   std::vector<std::unique_ptr<RecordingBrowser>> browsers;
 };
 

@@ -137,6 +137,13 @@ TEST_F(SettingsTest, ToolCountersListByCountKeepingRegistryOrderForTies) {
   }
   ::RegCloseKey(key);
   EXPECT_EQ(enumerated, ones);
+
+  // The key deleted under an open handle: the list ends at the first failure instead of trying
+  // every index there is.
+  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, kToolCountersKey, 0, KEY_READ, &key));
+  ::SHDeleteKeyW(HKEY_CURRENT_USER, kToolCountersKey);
+  EXPECT_TRUE(ListToolsByCountIn(key).empty());
+  ::RegCloseKey(key);
 }
 
 // The suite registered in a folder of the test's own, with a Utils\Velmora.exe in it.

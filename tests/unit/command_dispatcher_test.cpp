@@ -79,7 +79,6 @@ TEST_F(DispatcherTest, RepliesAsThePageReceivesThem) {
       {"IsStickyNoteExist", R"({"callbackName":"s"})", {L"script s(0)"}},
       {"isKeluExist", R"({"callbackName":"k"})", {L"script k(0)"}},
       {"isKeluExist", R"({})", {}},
-      {"getSystemInfo", R"({})", {}},
       {"IsInClient", R"({"callbackName":"c"})", {L"script c({\"data\": 1})"}},
       {"SetTopMost", R"({"callbackName":"t"})", {L"script t()"}},
       {"MoveEnd", R"({"callbackName":"m"})", {L"script m()"}},
@@ -87,6 +86,9 @@ TEST_F(DispatcherTest, RepliesAsThePageReceivesThem) {
       {"runCmd", R"({"callbackName":"r","path":"C:\\no\\such\\file.exe"})", {L"script r()"}},
       {"FeedBack", R"({"callbackName":"f","cmd":"   "})", {L"script f()"}},
       {"OpenUrl", R"({"callbackName":"u","url":7})", {}},
+      {"OpenUrl", R"({"callbackName":"u"})", {}},
+      {"OpenUrl", R"({"callbackName":"u","url":""})", {L"script u()"}},             // refused, answered
+      {"OpenUrl", R"({"callbackName":"u","url":"file:///C:/x.txt"})", {L"script u()"}},
       {"runTools", R"({"tool":"nothing"})", {}},
       {"navigateOnline", R"({"callbackName":"n"})", {}},
   };
@@ -96,6 +98,8 @@ TEST_F(DispatcherTest, RepliesAsThePageReceivesThem) {
 }
 
 TEST_F(DispatcherTest, ProvidersAnswerThroughTheirServices) {
+  // No provider built in: no answer, not an empty one.
+  EXPECT_TRUE(Call("getSystemInfo", R"({"callbackName":"s"})").empty());
   services_.system_info = "{\"pid\":\"7\"}\n";
   Json::Value weather(Json::objectValue);
   weather["city"] = "\xE5\x8C\x97\xE4\xBA\xAC";  // the compact writer escapes it
@@ -103,6 +107,7 @@ TEST_F(DispatcherTest, ProvidersAnswerThroughTheirServices) {
   services_.sticky_note_present = true;
 
   EXPECT_EQ(Call("getSystemInfo", R"({"callbackName":"s"})"), Calls{L"script s({\"pid\":\"7\"}\n)"});
+  EXPECT_TRUE(Call("getSystemInfo", R"({})").empty());  // no one to answer
   EXPECT_EQ(Call("getWeather", R"({"callbackName":"w","retry":0})"),
             Calls{L"script w({\"code\":0,\"data\":{\"city\":\"\\u5317\\u4eac\"},\"msg\":\"\"}\n)"});
   EXPECT_TRUE(Call("getWeather", R"({"callbackName":"w","retry":"1"})").empty());
@@ -161,6 +166,22 @@ TEST_F(DispatcherTest, SetSettingsWritesOnlyTheKeysGiven) {
   Call("setSettings", R"({"callbackName":"ok","autoStart":0,"autoHide":null})");
   EXPECT_FALSE(settings.IsSideBarOn());
   EXPECT_EQ(settings.GetAutoHide(), 1);
+
+  // Only JSON integers are integers: 0.0 and 2.0 are other numbers, so 1. Whatever was stored,
+  // getSettings reports non-zero as on.
+  const struct {
+    const char* value;
+    int stored;
+    const wchar_t* reported;
+  } numbers[] = {{"0", 0, L"false"}, {"0.0", 1, L"true"}, {"2.0", 1, L"true"}, {"2", 2, L"true"},
+                 {"-1", -1, L"true"}, {"4294967296", 1, L"true"}};
+  for (const auto& n : numbers) {
+    Call("setSettings", std::string(R"({"callbackName":"ok","sceneRecommend":)") + n.value + "}");
+    EXPECT_EQ(settings.GetSceneRecommend(), n.stored) << n.value;
+    const Calls reply = Call("getSettings", R"({"callbackName":"cb"})");
+    ASSERT_EQ(reply.size(), 1u);
+    EXPECT_NE(reply[0].find(std::wstring(L"\"sceneRecommend\":") + n.reported), std::wstring::npos) << n.value;
+  }
 }
 
 TEST_F(DispatcherTest, ShowRequiresTheArgumentsTextOtherWindowCommandsDoNot) {
@@ -215,7 +236,7 @@ TEST_F(DispatcherTest, SurvivesHostileCalls) {
       }
     }
   };
-  size_t calls = 0;
+  size_t replies = 0;
   for (int round = 0; round < 100000; ++round) {
     const std::string& name = names[pick(names.size())];
     std::string object = "{";
@@ -237,10 +258,16 @@ TEST_F(DispatcherTest, SurvivesHostileCalls) {
       default: arguments = Args(object);
     }
     const char* text = pick(50) == 0 ? nullptr : arguments.c_str();
+    host_.scripts.clear();
     DispatchPageCall(host_, services_, pick(100) ? "" : nullptr, name.c_str(), text);
-    ++calls;
+    // Whatever came in, a reply is one call of the page's callback: "name(...)".
+    for (const std::wstring& script : host_.scripts) {
+      EXPECT_TRUE(script.size() > 9 && script.find(L'(') != std::wstring::npos && script.back() == L')')
+          << script.substr(0, 80);
+    }
+    replies += host_.scripts.size();
   }
-  EXPECT_EQ(calls, 100000u);
+  EXPECT_GT(replies, 100u);  // the generator reaches the commands, not only their refusals
   // Still answering.
   EXPECT_EQ(Call("IsInClient", R"({"callbackName":"alive"})"), Calls{L"script alive({\"data\": 1})"});
 }

@@ -37,10 +37,10 @@ TEST(CommandLine, ProgramPathIsSkippedOnlyWhenItNamesUsAfterTheFirstCharacter) {
   EXPECT_EQ(L"Velmora.exe /inst ", bare_name.table.RawArguments());
   EXPECT_EQ(1u, bare_name.table.SwitchCount());
 
-  // A program path where a value could stand is not taken as the value.
+  // Where a value can stand, a bare word is the value, whatever it names.
   auto after_switch = ParseArgs({L"/x", L"\"C:\\a\\velmora.exe\""});
-  EXPECT_EQ(std::vector<std::wstring>{L""}, Values(after_switch.table, L"x"));
-  EXPECT_EQ(L"/x ", after_switch.table.RawArguments());
+  EXPECT_EQ(std::vector<std::wstring>{L"\"C:\\a\\velmora.exe\""}, Values(after_switch.table, L"x"));
+  EXPECT_EQ(L"/x \"C:\\a\\velmora.exe\" ", after_switch.table.RawArguments());
 }
 
 TEST(CommandLine, EmptyAndDegenerateArguments) {

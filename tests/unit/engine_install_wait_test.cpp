@@ -92,11 +92,14 @@ TEST(EngineInstallWait, EndsAtOnceWhenTheInstallerCannotStart) {
   WaitRun missing = RunWait({}, true, ExistingInstaller() + L".missing\\GameShell.exe");
   EXPECT_EQ(0, missing.launches);
 
-  // No launcher at all.
+  // No launcher at all: the wait ends without a window left behind or the engine resolved.
   EngineInstallWaitHooks none;
   none.installer_path = ExistingInstaller();
+  int resolves = 0;
+  none.resolve_engine_entry = [&] { ++resolves; };
   RunEngineInstallWait(none);
-  SUCCEED();
+  EXPECT_EQ(nullptr, ::FindWindowW(kEngineInstallWaitClass, nullptr));
+  EXPECT_EQ(0, resolves);
 }
 
 }  // namespace

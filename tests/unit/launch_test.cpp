@@ -235,7 +235,47 @@ TEST(MessageCenterSetting, ReadsWhatTheSuiteStored) {
   EXPECT_EQ(std::optional<DWORD>(1), QueryMessageCenterSetting(kSideBarQuietSetting));
   // Another setting of the same group is a different value.
   EXPECT_EQ(std::optional<DWORD>(0), QueryMessageCenterSetting({21, 0x20003, 0}));
+  // A failed query (the stand-in fails for a string value) and another group answer nothing.
+  const wchar_t fail[] = L"fail";
+  ::SHSetValueW(HKEY_CURRENT_USER, kKey, L"20002", REG_SZ, fail, sizeof(fail));
+  EXPECT_EQ(std::nullopt, QueryMessageCenterSetting(kSideBarQuietSetting));
+  EXPECT_EQ(std::nullopt, QueryMessageCenterSetting({22, 0x20003, 0}));
   ::SHDeleteKeyW(HKEY_CURRENT_USER, kKey);
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(WebAddress, OnlyHttpAndHttpsWithAHostAndNothingThatLeavesTheQuotes) {
+  const struct {
+    const wchar_t* url;
+    bool web;
+  } cases[] = {
+      {L"https://a.test/", true},
+      {L"HTTP://a.test", true},
+      {L"https://user@a.test:8080/p?q=1#f", true},
+      {L"http://[::1]/", true},
+      {L"", false},
+      {L"file:///C:/Windows/win.ini", false},
+      {L"C:\\Windows\\notepad.exe", false},
+      {L"\\\\server\\share\\x.exe", false},
+      {L"javascript:alert(1)", false},
+      {L"ms-settings:", false},
+      {L"https:/a.test", false},
+      {L"https://", false},
+      {L"https:///path", false},
+      {L"https://@/", false},
+      {L"https://:80/", false},
+      {L"httpsx://a.test", false},
+      {L" https://a.test", false},
+      {L"https://a.test/ --gpu-launcher=calc", false},
+      {L"https://a.test/\"--x", false},
+      {L"https://a.test/\tx", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsWebAddress(c.url), c.web) << c.url;
 }
 
 }  // namespace

@@ -341,5 +341,29 @@ TEST_F(LoginStackTest, DamagedSignOnShowsThePromptAndEndsWithZero) {
   EXPECT_EQ(test::RunChild(probe, L"\"" + suite_ + L"\"", 60000).exit_code, 11u);
 }
 
+// The prompt's message loop runs this thread's timers and messages; one that reads the account
+// again must come back (not wait for the read that is showing the prompt), and no second prompt
+// appears.
+TEST_F(LoginStackTest, ADamagedManagerPromptLetsNestedReadsReturn) {
+  Install(L"Utils\\SignOnMgr_unsigned.dll", L"Utils\\SignOnMgr.dll");
+  const std::wstring probe = TestFolder() + L"\\login_probe.exe";
+  const std::wstring marker = suite_ + L"\\nested_read_returned";
+  test::ScopedSuiteRegistration registration(suite_, test::RegistryViewOf(probe));
+  ScopedHandle process(test::StartChild(probe, L"\"" + suite_ + L"\" reenter \"" + marker + L"\""));
+  ASSERT_TRUE(process);
+  const DWORD id = ::GetProcessId(process.get());
+  const HWND box = test::WaitForMessageBox([id] { return id; }, L"VuqTrevalis", 30000);
+  ASSERT_TRUE(box) << "no prompt";
+  bool returned = false;
+  for (int i = 0; i < 100 && !returned; ++i, ::Sleep(100)) returned = IsExistingFile(marker);
+  EXPECT_TRUE(returned) << "the nested read did not come back";
+  EXPECT_EQ(::FindWindowExW(nullptr, box, L"#32770", L"VuqTrevalis"), nullptr) << "a second prompt";
+  ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, IDNO)));
+  ASSERT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  ::GetExitCodeProcess(process.get(), &code);
+  EXPECT_EQ(code, 0u);
+}
+
 }  // namespace
 }  // namespace velmora

@@ -1,8 +1,11 @@
 #include "view/web_browser_event.h"
 
+#include <shlwapi.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -11,8 +14,10 @@
 #include "account/login_cookie_records.h"
 #include "config/app_config.h"
 #include "config/build_constants.h"
+#include "platform/module_signature.h"
 #include "platform/process_ids.h"
 #include "platform/text.h"
+#include "platform/trust.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/recording_shell.h"
 #include "tests/support/registry_backup.h"
@@ -20,6 +25,7 @@
 #include "view/foreground_watch.h"
 #include "view/page_addresses.h"
 #include "view/side_bar_handle.h"
+#include "view/side_bar_timers.h"
 
 namespace velmora {
 namespace {
@@ -35,6 +41,8 @@ using test::RecordingFactory;
 class ControllerTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // HostKit (found through SVuq.ini beside the tests) answers the z-order watch's question.
+    SetTrustVerifiers(&VerifyModuleSignature, nullptr);
     controller_ = std::make_unique<CWebBrowserEvent>(&factory_, services_, [this](HWND, IShutdownParticipant& participant) {
       factory_.calls.push_back(L"shutdown");
       participant.ReleaseBrowsers();
@@ -92,6 +100,21 @@ TEST(SceneKeywordTest, FirstKeywordInListOrderWithoutRegardToCase) {
   // An empty entry matches every window, titled or not.
   EXPECT_EQ(MatchSceneKeyword(L"", {L"x", L""}), std::optional<std::wstring>(L""));
   EXPECT_EQ(MatchSceneKeyword(L"Book1 - EXCEL", {L"", L"excel"}), std::optional<std::wstring>(L""));
+  // Every script folds, not only A-Z, and the keyword comes back lower case.
+  const struct {
+    const wchar_t* title;
+    const wchar_t* keyword;
+  } folded[] = {
+      {L"\x0414\x041E\x041A\x0423\x041C\x0415\x041D\x0422.docx", L"\x0434\x043E\x043A\x0443\x043C\x0435\x043D\x0442"},  // Cyrillic
+      {L"\x03A3\x03A7\x0395\x0394\x0399\x039F - Editor", L"\x03C3\x03C7\x03B5\x03B4\x03B9\x03BF"},  // Greek
+      {L"R\x00C9SUM\x00C9.pdf", L"r\x00E9sum\x00E9"},  // accented Latin
+      {L"r\x00E9sum\x00E9.pdf", L"R\x00C9SUM\x00C9"},
+  };
+  for (const auto& c : folded) {
+    std::wstring lower = c.keyword;
+    CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
+    EXPECT_EQ(MatchSceneKeyword(c.title, {L"zzz", c.keyword}), std::optional<std::wstring>(lower)) << c.title;
+  }
 }
 
 TEST(CookieRecordTest, ShortValuesGetOneRecordLongOnesTheLongRecordToo) {
@@ -246,6 +269,50 @@ TEST_F(ControllerTest, NavigateOnlineKeepsTheOldBrowserHiddenAndLoadsTheSecurePa
   EXPECT_EQ(std::count(factory_.calls.begin(), factory_.calls.end(), L"release"), 2);
 }
 
+TEST_F(ControllerTest, OnlyTheCurrentPageDrivesTheSideBarAndEachBrowserIsReleasedOnce) {
+  OpenPage();
+  for (size_t switches = 1; switches <= 2; ++switches) {
+    Call("navigateOnline", nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return factory_.browsers.size() == switches + 1; }));
+  }
+  // The first browser was released when the second page switch replaced it.
+  auto releases = [&] { return std::count(factory_.calls.begin(), factory_.calls.end(), L"release"); };
+  EXPECT_EQ(releases(), 1);
+
+  // Pages left behind cannot drive the side bar; the current one can.
+  factory_.calls.clear();
+  const char* in_client = R"(["", "{\"callbackName\":\"here\"}"])";
+  const char* close = R"(["", "{\"callbackName\":\"bye\"}"])";
+  for (size_t old = 0; old < 2; ++old) {
+    factory_.sinks[old]->OnPageCall("", "Close", close, 0, 0, 0);
+    factory_.sinks[old]->OnPageCall("", "IsInClient", in_client, 0, 0, 0);
+  }
+  Pump(50);
+  EXPECT_TRUE(factory_.calls.empty());
+  factory_.sinks[2]->OnPageCall("", "IsInClient", in_client, 0, 0, 0);
+  EXPECT_EQ(factory_.calls, Calls{L"script here({\"data\": 1})"});
+
+  // A left-behind browser reported gone is forgotten without closing the side bar or being
+  // released again; its questions are still answered.
+  factory_.calls.clear();
+  int answer = -1;
+  factory_.sinks[1]->OnShellEvent(shell::kEventAnswerYes, L"", 0, 0, 0, &answer);
+  factory_.sinks[1]->OnShellEvent(shell::kEventBrowserGone, L"", 0, 0, 0, nullptr);
+  EXPECT_EQ(answer, 1);
+  controller_->ReleaseBrowsers();
+  EXPECT_EQ(factory_.calls, (Calls{L"hide", L"release"}));  // the current browser only
+}
+
+TEST_F(ControllerTest, BrowsersOfAShellThatReturnedAreNeverCalled) {
+  OpenPage();
+  Call("navigateOnline", nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return factory_.browsers.size() == 2; }));
+  factory_.calls.clear();
+  controller_->ForgetBrowsers();
+  controller_.reset();
+  EXPECT_TRUE(factory_.calls.empty());
+}
+
 TEST_F(ControllerTest, WindowCommandsWithoutArgumentsStillAct) {
   OpenPage();
   Call("ShowDevTools", "not json");
@@ -268,14 +335,78 @@ TEST_F(ControllerTest, SignInNoticesFromOtherThreadsNeverReachADestroyedControll
                        L"script _OnLoginStatusChangeCallback_listener({\"logined\":0, \"nickName\":\"\", \"qid\":\"\", "
                        L"\"avatar\":\"\"})"),
             200);
-  // Notices posted after the controller is gone are dropped without a crash.
-  ILoginCallBack* gone = controller_.get();
-  std::thread racing([gone] {
-    for (int i = 0; i < 100; ++i) gone->OnSignedIn(L"safe", L"someone", 0);
+  // Notices racing the window's destruction are delivered before it or dropped, never to a
+  // window on its way out; afterwards nothing reaches the page.
+  std::atomic<bool> go{false};
+  std::thread racing([&] {
+    while (!go.load()) std::this_thread::yield();
+    for (int i = 0; i < 2000; ++i) {
+      sink->OnSignedIn(L"safe", L"someone", 0);
+      sink->OnSignedOut();
+    }
   });
+  go = true;
+  Pump(5);
+  DestroyWindow(controller_->hwnd());
   racing.join();
-  controller_.reset();
   Pump(50);
+  factory_.calls.clear();
+  sink->OnSignedOut();
+  Pump(50);
+  EXPECT_TRUE(factory_.calls.empty());
+  controller_.reset();
+}
+
+TEST_F(ControllerTest, TheZOrderWatchKeepsTheSideBarOnTopUnlessTheMessageCenterAsksForQuiet) {
+  const HWND page = OpenPage()->GetWindow();
+  const HWND window = GetSideBarWindow();
+  settings_.SetSceneInterval(0);
+  constexpr wchar_t kMessageCenter[] = L"Software\\VelmoraStandins\\MessageCenter";
+  test::ScopedRegistryBackup message_center{HKEY_CURRENT_USER, kMessageCenter};
+  const DWORD zero = 0, one = 1;
+  const wchar_t fail[] = L"fail";  // the stand-in's query fails for a string
+  const struct {
+    const char* name;
+    DWORD type;
+    const void* data;
+    DWORD size;
+    bool quiet;
+  } cases[] = {{"missing", REG_NONE, nullptr, 0, false},
+               {"zero", REG_DWORD, &zero, sizeof(zero), false},
+               {"non-zero", REG_DWORD, &one, sizeof(one), true},
+               {"failed", REG_SZ, fail, sizeof(fail), true},
+               {"zero again", REG_DWORD, &zero, sizeof(zero), false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::SHDeleteValueW(HKEY_CURRENT_USER, kMessageCenter, L"20002");
+    if (c.data) ::SHSetValueW(HKEY_CURRENT_USER, kMessageCenter, L"20002", c.type, c.data, c.size);
+    SendMessageW(window, WM_TIMER, kZOrderTimer, 0);
+    EXPECT_EQ(controller_->quiet(), c.quiet);
+    EXPECT_EQ(controller_->topmost(), !c.quiet);
+    EXPECT_EQ((GetWindowLongW(page, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, !c.quiet);
+    // While quiet, the page hears of no scene.
+    factory_.calls.clear();
+    SendMessageW(window, WM_SCENE_MATCHED, 0, 0);
+    Pump(100);
+    EXPECT_EQ(factory_.calls.empty(), c.quiet);
+  }
+}
+
+TEST_F(ControllerTest, ShowFullFillsTheWorkAreaAndAZeroSizeShowKeepsThePageLoadTimeout) {
+  RecordingBrowser* browser = OpenPage();
+  Call("Show", R"(["", "{\"width\":0,\"height\":0}"])");
+  // The timeout still runs (KillTimer answers whether it did); start it again.
+  EXPECT_TRUE(KillTimer(GetSideBarWindow(), kPageLoadTimer));
+  SetTimer(GetSideBarWindow(), kPageLoadTimer, kPageLoadTimeoutMs, nullptr);
+  factory_.calls.clear();
+  Call("ShowFull", R"(["", "{\"callbackName\":\"full\"}"])");
+  EXPECT_FALSE(KillTimer(GetSideBarWindow(), kPageLoadTimer));
+  RECT work{}, frame{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  GetWindowRect(browser->GetWindow(), &frame);
+  EXPECT_TRUE(EqualRect(&work, &frame));
+  EXPECT_EQ(factory_.calls.front(), FormatW(L"bounds %ld %ld 0 0", work.left, work.top));
+  EXPECT_EQ(factory_.calls.back(), L"script full()");
 }
 
 TEST_F(ControllerTest, WorkerAndWatchMessagesReachThePage) {
@@ -314,6 +445,11 @@ TEST_F(ControllerTest, TheSceneEventFollowsTheForegroundWatch) {
   // Members sorted, no line feed; nothing matched yet, so both are empty.
   EXPECT_EQ(factory_.calls, Calls{L"script _sceneTriggerCallback_listener({\"code\":0,\"data\":{\"ext\":\"\","
                                   L"\"process\":\"\"},\"msg\":\"\"})"});
+  // A negative interval from the cloud list counts as none instead of wrapping to weeks.
+  settings_.SetSceneInterval(-1);
+  factory_.calls.clear();
+  SendMessageW(window, WM_SCENE_MATCHED, 0, 0);
+  EXPECT_TRUE(PumpUntil([&] { return !factory_.calls.empty(); }));
 }
 
 TEST(ControllerConstruction, OnlyStartCreatesTheWindowAndPublishesIt) {

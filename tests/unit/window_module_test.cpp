@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -157,6 +158,29 @@ TEST(WindowModule, FailedCreationLeavesNothingPending) {
   // WS_CHILD without a parent fails before any message is sent.
   EXPECT_EQ(nullptr, bad.Create(wc, 0, WS_CHILD, L"", 0, 0, 1, 1, nullptr));
   EXPECT_EQ(nullptr, CWindowModule::TakeWindowUnderCreation());
+}
+
+// An object destroyed while its window lives: the window's last messages must not be taken for
+// the first messages of a window being created at that moment (here: from a creation hook).
+TEST(WindowModule, AWindowDestroyedWithItsObjectTakesNoPendingCreation) {
+  static std::unique_ptr<RecordingWindow> doomed;
+  doomed = std::make_unique<RecordingWindow>();
+  ASSERT_NE(nullptr, doomed->Open());
+  const HHOOK hook = ::SetWindowsHookExW(
+      WH_CBT,
+      [](int code, WPARAM wparam, LPARAM lparam) -> LRESULT {
+        if (code == HCBT_CREATEWND) doomed.reset();
+        return ::CallNextHookEx(nullptr, code, wparam, lparam);
+      },
+      nullptr, ::GetCurrentThreadId());
+  RecordingWindow next;
+  const HWND created = next.Open();
+  ::UnhookWindowsHookEx(hook);
+  ASSERT_NE(nullptr, created);
+  EXPECT_EQ(created, next.hwnd());
+  EXPECT_FALSE(next.seen.empty());
+  CWindowModule::DestroyRemainingWindows();
+  EXPECT_FALSE(::IsWindow(created));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/seal_kit.h"
+#include "providers/seal_kit.h"
 
 #include "platform/paths.h"
 #include "platform/scoped_handle.h"
