@@ -131,10 +131,6 @@ test('the weather shows the weather service\'s city', async (t) => {
   assert.equal(await page.textContent('#weather-city'), kServiceCity);
 });
 
-// Known to fail against today's product, which hands every address to the browser; once
-// OpenUrl opens http and https only, this turns into an ordinary check.
-const kOpenUrlRefusesOtherSchemes = false;
-
 test('OpenUrl does not open a file: address', async () => {
   const opened = (address) => readLog(sideBar.log).some((line) => !line.startsWith('shell ') && line.includes(address));
   const refused = 'file:///C:/windows/win.ini';
@@ -146,11 +142,7 @@ test('OpenUrl does not open a file: address', async () => {
   // Calls run in order: once the second address has been opened, the first was handled.
   for (let i = 0; i < 300 && !opened(allowed); ++i) await sleep(100);
   assert.ok(opened(allowed), 'an http address is opened outside (the check can see an opening)');
-  if (kOpenUrlRefusesOtherSchemes) {
-    assert.equal(opened(refused), false);
-  } else {
-    assert.equal(opened(refused), true, 'OpenUrl now refuses file: addresses: set kOpenUrlRefusesOtherSchemes');
-  }
+  assert.equal(opened(refused), false);
 });
 
 test('only the side bar\'s own page gets in', async () => {
