@@ -102,7 +102,9 @@ export function readLog(file) {
 //   arguments   Velmora.exe's arguments: none starts it as a user would (through its relaunches)
 //   page        stand-in shell steps played alongside the real page
 //   is32bit     the program reads HKLM\SOFTWARE through the 32-bit view
-export async function startSideBar({build, wine, work, ownSuite = false, arguments: args = [], page = [], is32bit = false}) {
+//   addressTimeoutMs  how long the side bar may take to serve its page
+export async function startSideBar({build, wine, work, ownSuite = false, arguments: args = [], page = [], is32bit = false,
+                                    addressTimeoutMs = 180000}) {
   fs.mkdirSync(work, {recursive: true});
   const suite = ownSuite ? path.join(work, 'suite') : path.join(build, 'suite');
   if (ownSuite) fs.cpSync(path.join(build, 'suite'), suite, {recursive: true});
@@ -188,7 +190,7 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
     if (line) return /bridge address (\S+)/.exec(line)[1];
     if (exited && args.length > 0) throw new Error('Velmora.exe ended before its page was served');
     return null;
-  }, 180000);
+  }, addressTimeoutMs);
   sideBar.address = found;
   return sideBar;
 }
