@@ -123,7 +123,7 @@ struct Request {
   bool HasHeader(const char* name) const { return headers.count(name) != 0; }
 };
 
-// A refusal: the status sent back and the reason written to the log.
+// A refusal: the status sent back (0: nothing is sent) and the reason written to the log.
 struct Refusal {
   int status = 0;
   const char* reason = "";
@@ -211,8 +211,8 @@ bool IsToken(std::string_view text) {
   return true;
 }
 
-// Reads one request within the deadline. nullopt status 0: the peer went away or was too slow
-// (nothing is answered); otherwise the refusal to answer.
+// Reads one request within the deadline: nullopt when it was read whole; otherwise the refusal
+// to answer with, status 0 when the peer went away or was too slow (nothing is answered).
 std::optional<Refusal> ReadRequest(SOCKET socket, Request& request) {
   const ULONGLONG deadline = ::GetTickCount64() + kRequestDeadlineMs;
   std::string data;
