@@ -30,7 +30,7 @@ const chromium = launchChromium();
 chromium.catch(() => {});  // awaited below, once the side bar serves its page
 const sideBar = await startSideBar({
   build: options.build, wine: options.wine, work, is32bit: options.pe32,
-  addressTimeoutMs: (options.pe32 ? 20 : 3) * 60000,
+  addressTimeoutMs: (options.pe32 ? 60 : 3) * 60000,
   page: [`waitfor ${windowsPath(stopSignal)}`, 'event 13'],
 });
 let ending = false;

@@ -45,7 +45,8 @@ before(async () => {
 
 after(async () => {
   try {
-    if (page && !page.isClosed()) await page.evaluate(() => window.sideBar.tell('Close')).catch(() => {});
+    // The side bar answers Close before it closes: the call has arrived when this returns.
+    if (page && !page.isClosed()) await page.evaluate(() => window.sideBar.ask('Close')).catch(() => {});
     await browser?.close();
   } finally {
     await sideBar?.stop();

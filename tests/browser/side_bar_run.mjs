@@ -160,10 +160,13 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
     lines: () => readLog(log),
     // The stand-in shell's lines, without their "shell pid=N " prefix.
     transcript: () => readLog(log).filter((line) => line.startsWith('shell ')).map((line) => line.replace(/^shell pid=\d+ /, '')),
-    // The Windows process id of the side bar (the one running the shell).
+    // The Windows process id of the side bar (the one running the shell), or before the shell
+    // runs the latest process of its start that wrote to the log; 0 when none did.
     processId() {
-      const line = readLog(log).find((each) => / bridge address /.test(each));
-      return line ? Number(/pid=(\d+)/.exec(line)[1]) : 0;
+      const lines = readLog(log);
+      const line = lines.find((each) => /^shell pid=\d+ /.test(each)) || lines[lines.length - 1];
+      const found = line && /^\S+ pid=(\d+) /.exec(line);
+      return found ? Number(found[1]) : 0;
     },
     ended: () => readLog(log).some((line) => /^shell pid=\d+ release$/.test(line)),
     address: null,
@@ -185,13 +188,17 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
       ]);
     },
   };
-  const found = await until('the bridge address in the stand-in log', () => {
-    const line = readLog(log).find((each) => / bridge address /.test(each));
-    if (line) return /bridge address (\S+)/.exec(line)[1];
-    if (exited && args.length > 0) throw new Error('Velmora.exe ended before its page was served');
-    return null;
-  }, addressTimeoutMs);
-  sideBar.address = found;
+  try {
+    sideBar.address = await until('the bridge address in the stand-in log', () => {
+      const line = readLog(log).find((each) => / bridge address /.test(each));
+      if (line) return /bridge address (\S+)/.exec(line)[1];
+      if (exited && args.length > 0) throw new Error('Velmora.exe ended before its page was served');
+      return null;
+    }, addressTimeoutMs);
+  } catch (error) {
+    await sideBar.stop(0);  // ends what runs and puts the registry back
+    throw error;
+  }
   return sideBar;
 }
 
