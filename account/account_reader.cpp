@@ -6,8 +6,8 @@
 #include "account/login_interfaces.h"
 #include "account/login_library.h"
 #include "account/share_store.h"
-#include "platform/paths.h"
 #include "platform/scoped_handle.h"
+#include "platform/suite_folder.h"
 #include "platform/system_functions.h"
 
 namespace velmora {

@@ -3,7 +3,7 @@
 #include <oleauto.h>
 
 #include "account/login_library.h"
-#include "platform/paths.h"
+#include "platform/suite_folder.h"
 #include "platform/system_functions.h"
 
 namespace velmora {

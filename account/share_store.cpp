@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/paths.h"
+#include "platform/suite_folder.h"
 #include "platform/system_functions.h"
 #include "platform/text.h"
 #include "platform/trust.h"

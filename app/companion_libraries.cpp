@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/paths.h"
+#include "platform/suite_folder.h"
 #include "platform/suite_interfaces.h"
 #include "platform/system_functions.h"
 #include "platform/trust.h"
@@ -18,8 +18,9 @@ using FaultSinkFn = void (*)();
 HMODULE g_host_kit = nullptr;
 IHostKitService* g_services[2] = {};
 
+// The caller decides how long the library stays loaded.
 HMODULE LoadFromSuite(const wchar_t* name) {
-  return LoadTrustedLibrary(GetSuiteFolder() + L"\\" + name);
+  return LoadTrustedLibrary(GetSuiteFolder() + L"\\" + name).release();
 }
 
 }  // namespace

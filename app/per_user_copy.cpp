@@ -3,8 +3,9 @@
 #include <windows.h>
 
 #include "config/app_config.h"
-#include "platform/paths.h"
+#include "platform/data_folder.h"
 #include "platform/trust.h"
+#include "platform/version_compare.h"
 #include "platform/version_info.h"
 
 namespace velmora {
@@ -46,7 +47,8 @@ bool PreparePerUserCopy(const std::wstring& running_file) {
 
   const bool usable = Exists(copy) && IsTrustedFile(copy);
   // An older copy is replaced; an equal or newer one is used as it is.
-  const bool stale = usable && CompareVersions(GetFileVersionText(running_file), GetFileVersionText(copy), L">");
+  const bool stale = usable && CompareVersions(GetFileVersionText(running_file), GetFileVersionText(copy),
+                                               VersionRelation::kGreater);
   if ((!usable || stale) && !CopyOver(running_file, copy)) return false;
   settings.SetRunPath(copy);
   return true;

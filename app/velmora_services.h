@@ -5,6 +5,8 @@
 #pragma once
 
 #include "bridge/page_services.h"
+#include "providers/cloud_list.h"
+#include "providers/weather.h"
 
 namespace velmora {
 
@@ -14,6 +16,22 @@ class CVelmoraServices final : public PageServices {
  public:
   explicit CVelmoraServices(CAppConfigMgr& settings);
   ~CVelmoraServices() override;
+
+  void StartWorkers(const CWindowSlot& side_bar) override;
+  void StopWeatherWorker() override;
+
+  // Cloud tool list.
+  std::optional<std::string> RecommendedToolsText() override;
+  void RefreshCloudList() override;
+
+  // Weather.
+  std::optional<Json::Value> CachedWeather() override;
+  void RefreshWeather() override;
+  void SetWeatherCity(const std::wstring& city) override;
+
+ private:
+  CCloudRequestMgr cloud_list_;
+  CWeatherMgr weather_;
 };
 
 }  // namespace velmora

@@ -34,14 +34,11 @@ class PageServices {
   CAppConfigMgr& settings() const { return settings_; }
 
   // --- workers, started with the side bar window and stopped by its shutdown ---
-  // Readies the network library and the cloud list's data-unwrapping library. The workers that
-  // post to `side_bar` (cloud tool list, weather, commonly used items) start here once their
-  // providers are built in; none is yet.
-  virtual void StartWorkers(const CWindowSlot& side_bar);
-  // Tells the weather worker to quit; there is none until the weather provider is built in.
+  // Starts the workers that post to `side_bar` (cloud tool list, weather, commonly used items)
+  // of the providers built in.
+  virtual void StartWorkers(const CWindowSlot& /*side_bar*/) {}
+  // Tells the weather worker to quit.
   virtual void StopWeatherWorker() {}
-  // Whether the cloud tool list may run: the network library and SealKit were both ready.
-  bool cloud_list_enabled() const { return cloud_list_enabled_; }
 
   // --- providers ---
   virtual std::optional<std::string> SystemInfoJson() { return std::nullopt; }       // with its line feed
@@ -66,7 +63,6 @@ class PageServices {
 
  private:
   CAppConfigMgr& settings_;
-  bool cloud_list_enabled_ = false;
 };
 
 }  // namespace velmora

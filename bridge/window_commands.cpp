@@ -5,7 +5,9 @@
 #include "platform/core_libraries.h"
 #include "platform/launch.h"
 #include "platform/module_path.h"
-#include "platform/paths.h"
+#include "platform/path_macros.h"
+#include "platform/path_text.h"
+#include "platform/suite_folder.h"
 #include "platform/process_ids.h"
 #include "platform/system_functions.h"
 
@@ -19,13 +21,14 @@ enum class RunWay { kShellOpen, kHostKit };
 void RunFile(PageCall& call, const char* text, RunWay way) {
   const ScopedRedirectionOff redirection_off;
   const PageArguments args(text);
-  const std::wstring path = ExpandPathMacros(args.String("path"));
+  // Local files only, named by the text that was checked: no share, device or raw path.
+  const std::optional<std::wstring> path = CanonicalLocalPath(ExpandPathMacros(args.String("path")));
   const std::wstring parameters = args.String("param");
-  if (!path.empty() && IsExistingFile(path)) {
+  if (path && IsExistingFile(*path)) {
     if (way == RunWay::kShellOpen) {
-      ShellOpenFile(path, parameters, SW_SHOWNORMAL);
+      ShellOpenFile(*path, parameters, SW_SHOWNORMAL);
     } else {
-      (void)HostKitShellExecute(nullptr, L"open", path.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+      (void)HostKitShellExecute(nullptr, L"open", path->c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
     }
   }
   ReplyEmpty(call, args);

@@ -4,7 +4,7 @@
 
 #include "config/config_rules.h"
 #include "config/time_rules.h"
-#include "platform/paths.h"
+#include "platform/suite_folder.h"
 
 namespace velmora {
 

@@ -5,7 +5,7 @@
 
 #include "config/app_config.h"
 #include "config/shortcut.h"
-#include "platform/paths.h"
+#include "platform/suite_folder.h"
 #include "platform/trust.h"
 
 namespace velmora {

@@ -47,16 +47,17 @@ constexpr char kHostKitOpenUrl[] = "HkOpenUrl";                // entry 5
 bool BindHostKitTable();
 
 // Entry 3, when it binds; nullopt when the entry is missing.
-std::optional<INT_PTR> HostKitShellExecute(HWND window, const wchar_t* verb, const wchar_t* file,
-                                           const wchar_t* parameters, const wchar_t* directory, int show);
+[[nodiscard]] std::optional<INT_PTR> HostKitShellExecute(HWND window, const wchar_t* verb, const wchar_t* file,
+                                                         const wchar_t* parameters, const wchar_t* directory,
+                                                         int show);
 
 // Entry 5; false when the entry is missing or answers 0.
-bool HostKitOpenUrl(const wchar_t* url);
+[[nodiscard]] bool HostKitOpenUrl(const wchar_t* url);
 
 // Reads a message-center setting through HostKit's settings object, which is made once on first
 // use (concurrent first callers wait for it) and kept. nullopt when the object is missing or the
 // query fails. Any thread.
-std::optional<DWORD> QueryMessageCenterSetting(const MsgCenterSettingKey& key);
+[[nodiscard]] std::optional<DWORD> QueryMessageCenterSetting(const MsgCenterSettingKey& key);
 
 // Whether HostKit's settings object exists (made on first use as above).
 bool HasMessageCenterSettings();

@@ -5,7 +5,7 @@
 #include <new>
 #include <utility>
 
-#include "platform/paths.h"
+#include "platform/suite_folder.h"
 #include "platform/system_functions.h"
 #include "platform/text.h"
 #include "platform/trust.h"

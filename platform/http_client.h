@@ -57,10 +57,10 @@ class CHttpClient {
   // Loads the library through the trusted loader and takes its entry table. 1 when the library
   // is ready (at once when it already was), 0 otherwise; a library that is refused, lacks
   // InitLibs or fails it is unloaded again. Not to be run concurrently with itself.
-  int Init();
+  [[nodiscard]] int Init();
 
   // GET `url` with the headers "Pragma: no-cache" and "Cache-Control: no-cache".
-  bool Get(const std::wstring& url, HttpBuffer* body, uint32_t* length);
+  [[nodiscard]] bool Get(const std::wstring& url, HttpBuffer* body, uint32_t* length);
 
   // Performs a GET of `url` with `headers` (sent in order, then our User-Agent line), following
   // redirects, cut after 10 s. Any thread; requests are serialised, a second caller waits.
@@ -68,8 +68,8 @@ class CHttpClient {
   // four zero bytes, `*length` the body's size. False when the library is not ready, the
   // transfer failed or the body was too big; the out-parameters are then untouched and the
   // thread's last error holds the library's result (2 when no request could be made).
-  bool Request(const std::wstring& url, const std::vector<std::string>& headers, HttpBuffer* body,
-               uint32_t* length);
+  [[nodiscard]] bool Request(const std::wstring& url, const std::vector<std::string>& headers,
+                             HttpBuffer* body, uint32_t* length);
 
  private:
   template <typename Fn>

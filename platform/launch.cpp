@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "platform/core_libraries.h"
+#include "platform/path_text.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
@@ -48,22 +49,29 @@ std::atomic<bool> g_contained{false};
 
 }  // namespace
 
-bool IsLaunchableFile(const std::wstring& path) { return FileExists(path) && IsTrustedFile(path); }
+bool IsLaunchableFile(const std::wstring& path) { return LaunchableFile(path).has_value(); }
+
+std::optional<std::wstring> LaunchableFile(const std::wstring& path) {
+  std::optional<std::wstring> canonical = CanonicalLocalPath(path);
+  if (!canonical || !FileExists(*canonical) || !IsTrustedToStart(*canonical)) return std::nullopt;
+  return canonical;
+}
 
 bool LaunchFile(const std::wstring& path, const std::wstring& parameters) {
-  if (!IsLaunchableFile(path)) return false;
-  return StartProcess(path.c_str(), QuotedCommandLine(path, parameters));
+  const std::optional<std::wstring> file = LaunchableFile(path);
+  return file && StartProcess(file->c_str(), QuotedCommandLine(*file, parameters));
 }
 
 bool LaunchCommand(const std::wstring& path, const std::wstring& parameters) {
-  if (!IsLaunchableFile(path)) return false;
-  return StartProcess(nullptr, QuotedCommandLine(path, parameters));
+  const std::optional<std::wstring> file = LaunchableFile(path);
+  return file && StartProcess(nullptr, QuotedCommandLine(*file, parameters));
 }
 
 HINSTANCE ShellOpenFile(const std::wstring& path, const std::wstring& parameters, int show) {
-  if (!IsLaunchableFile(path)) return nullptr;
-  return ::ShellExecuteW(nullptr, L"open", path.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
-                         nullptr, show);
+  const std::optional<std::wstring> file = LaunchableFile(path);
+  if (!file) return nullptr;
+  return ::ShellExecuteW(nullptr, L"open", file->c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr,
+                         show);
 }
 
 bool LaunchAsNormalUser(const std::wstring& command_line, STARTUPINFOW* startup_info,

@@ -5,13 +5,19 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace velmora {
 
-// The trust rule for a file to be started: it exists and passes the trust check.
+// The trust rule for a file to be started: it exists and passes the trust check for starting
+// (IsTrustedToStart).
 [[nodiscard]] bool IsLaunchableFile(const std::wstring& path);
+
+// The file a launch starts for `path`: its canonical local form (CanonicalLocalPath) when that
+// exists and passes the rule above; nothing otherwise. The launch operations start this text.
+[[nodiscard]] std::optional<std::wstring> LaunchableFile(const std::wstring& path);
 
 // CreateProcessW with the application name `path` and the command line "\"path\" parameters".
 [[nodiscard]] bool LaunchFile(const std::wstring& path, const std::wstring& parameters);

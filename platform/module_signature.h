@@ -11,7 +11,7 @@ namespace velmora {
 
 // WinVerifyTrust on the signature embedded in `path`, without UI and without revocation checks.
 // 0 when it verifies, else the trust error (TRUST_E_NOSIGNATURE, TRUST_E_BAD_DIGEST, ...).
-LONG VerifyAuthenticode(const std::wstring& path);
+[[nodiscard]] LONG VerifyAuthenticode(const std::wstring& path);
 
 // The simple display name (the CN) of the first signer of the signature embedded in `path`.
 // Does not check the signature; empty when the file has none or on any failure.
@@ -19,6 +19,6 @@ std::wstring GetSignerSubjectName(const std::wstring& path);
 
 // True only for a full path whose Authenticode signature verifies and whose first signer is
 // named kSignerName exactly. Relative paths are refused without looking at any file.
-bool VerifyModuleSignature(const std::wstring& path);
+[[nodiscard]] bool VerifyModuleSignature(const std::wstring& path);
 
 }  // namespace velmora

@@ -32,7 +32,7 @@ void CNetProbe::Bind() {
   if (library_path_.empty()) {
     library = GetCoreLibrary(CoreLibrary::kNetCore);
   } else {
-    own_library_.reset(LoadTrustedLibrary(library_path_));
+    own_library_ = LoadTrustedLibrary(library_path_);
     library = own_library_.get();
   }
   const auto init_libs = GetProcAddressAs<netcore::InitLibsFn>(library, netcore::kInitLibsExport);

@@ -5,13 +5,14 @@
 #include <winioctl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <vector>
 
+#include "platform/once_value.h"
+#include "platform/path_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_functions.h"
 #include "platform/text.h"
@@ -85,16 +86,12 @@ bool ReadKernelFixedInfo(bool wow64, VS_FIXEDFILEINFO* info) {
 }
 
 struct CachedOSVersion {
-  OSVERSIONINFOEXW record;
-  bool ok;
-  bool raised_by_kernel;
+  OSVERSIONINFOEXW record{};
+  bool ok = false;
+  bool raised_by_kernel = false;
 };
 
-enum : int { kNotComputed = 0, kComputing = 1, kReady = 2 };
-
-// Written only by the thread that moved the state to kComputing, read only after kReady.
-CachedOSVersion g_os_version;
-std::atomic<int> g_os_version_state{kNotComputed};
+OnceValue<CachedOSVersion> g_os_version;
 
 void ComputeOSVersion(CachedOSVersion* cache) {
   cache->ok = false;
@@ -129,37 +126,40 @@ void ComputeOSVersion(CachedOSVersion* cache) {
 }
 
 const CachedOSVersion& CachedOSVersionRecord() {
-  int expected = kNotComputed;
-  if (g_os_version_state.compare_exchange_strong(expected, kComputing, std::memory_order_acq_rel)) {
-    ComputeOSVersion(&g_os_version);
-    g_os_version_state.store(kReady, std::memory_order_release);
-  } else {
-    while (g_os_version_state.load(std::memory_order_acquire) != kReady) ::Sleep(1);
-  }
-  return g_os_version;
+  return g_os_version.Get([] {
+    CachedOSVersion version;
+    ComputeOSVersion(&version);
+    return version;
+  });
 }
 
 }  // namespace
+
+bool IsInternalFixedDiskFrom(UINT drive_type, std::optional<std::wstring_view> dos_device,
+                             std::optional<STORAGE_BUS_TYPE> bus) {
+  if (drive_type != DRIVE_FIXED) return false;
+  // Virtual drives (SUBST, RAM disks, VHD helpers) name other devices; no answer is no objection.
+  if (dos_device && !StartsWithIgnoreAsciiCase(*dos_device, L"\\Device\\Harddisk")) return false;
+  return bus && *bus != BusTypeUsb && *bus != BusType1394;
+}
 
 bool IsInternalFixedDisk(const std::wstring& root) {
   try {
     // The drive without trailing separators: QueryDosDeviceW and the volume path want "C:", while
     // GetDriveTypeW wants the root folder with its backslash.
-    std::wstring drive = root;
-    while (!drive.empty() && (drive.back() == L'\\' || drive.back() == L'/')) drive.pop_back();
+    const std::wstring drive(TrimTrailingSeparators(root));
     if (drive.empty()) return false;
-    if (::GetDriveTypeW((drive + L"\\").c_str()) != DRIVE_FIXED) return false;
+    const UINT type = ::GetDriveTypeW((drive + L"\\").c_str());
+    if (type != DRIVE_FIXED) return IsInternalFixedDiskFrom(type, std::nullopt, std::nullopt);
 
     std::vector<wchar_t> device(kDeviceNameChars + 1, L'\0');
-    const DWORD written = ::QueryDosDeviceW(drive.c_str(), device.data(), kDeviceNameChars);
-    if (written != 0) {
-      const std::wstring_view name(device.data(), std::wcslen(device.data()));
-      // Virtual drives (SUBST, RAM disks, VHD helpers) name other devices.
-      if (!StartsWithIgnoreAsciiCase(name, L"\\Device\\Harddisk")) return false;
+    std::optional<std::wstring_view> name;
+    if (::QueryDosDeviceW(drive.c_str(), device.data(), kDeviceNameChars) != 0) {
+      name = std::wstring_view(device.data(), std::wcslen(device.data()));
     }
     STORAGE_BUS_TYPE bus = BusTypeUnknown;
-    if (!QueryVolumeBusType(drive, &bus)) return false;
-    return bus != BusTypeUsb && bus != BusType1394;
+    const bool bus_known = QueryVolumeBusType(drive, &bus);
+    return IsInternalFixedDiskFrom(type, name, bus_known ? std::optional<STORAGE_BUS_TYPE>(bus) : std::nullopt);
   } catch (...) {
     return false;
   }

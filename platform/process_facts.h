@@ -3,8 +3,11 @@
 #pragma once
 
 #include <windows.h>
+#include <winioctl.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -13,11 +16,17 @@ namespace velmora {
 // does not.
 bool IsInternalFixedDisk(const std::wstring& root);
 
+// The decision of IsInternalFixedDisk from what was learnt about the drive: a fixed drive whose
+// device (when the system named one) is a hard disk, and whose volume opened (`bus` present) on a
+// bus other than USB and 1394. Pure.
+bool IsInternalFixedDiskFrom(UINT drive_type, std::optional<std::wstring_view> dos_device,
+                             std::optional<STORAGE_BUS_TYPE> bus);
+
 // Enables SeDebugPrivilege in this process's token; false when the token does not hold it.
 bool EnableDebugPrivilege();
 
 // The full image path of process `pid` into `*out`; true only for a non-empty path.
-bool GetProcessImagePath(DWORD pid, std::wstring* out);
+[[nodiscard]] bool GetProcessImagePath(DWORD pid, std::wstring* out);
 
 // True when this process runs under WOW64 (false where IsWow64Process does not exist).
 bool IsWow64();
@@ -27,7 +36,7 @@ bool IsWow64();
 // computed once per process (GetVersionExW, raised by RtlGetVersion and by the kernel file's own
 // version, which compatibility shims do not touch); callers racing the first computation wait
 // for it. False for a null record or when GetVersionExW failed.
-bool GetRealOSVersion(OSVERSIONINFOW* record);
+[[nodiscard]] bool GetRealOSVersion(OSVERSIONINFOW* record);
 
 // True when the cached version was raised from the kernel file's version resource.
 bool WasOSVersionRaisedByKernel();

@@ -3,10 +3,11 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <new>
 #include <utility>
 
 #include "platform/module_path.h"
+#include "platform/once_value.h"
+#include "platform/path_text.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
@@ -25,27 +26,12 @@ constexpr DWORD kFirstSectionChars = 1024;
 constexpr DWORD kMaxSectionChars = 4 * 1024 * 1024;  // 8 MiB; a larger section is not read at all
 constexpr size_t kMaxPathChars = MAX_PATH - 1;       // what PathCanonicalizeW accepts
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
-
-// `base` and `more` with exactly one backslash between them.
-std::wstring JoinPath(std::wstring_view base, std::wstring_view more) {
-  while (!more.empty() && IsSeparator(more.front())) more.remove_prefix(1);
-  std::wstring joined(base);
-  if (!joined.empty() && !IsSeparator(joined.back())) joined += L'\\';
-  joined += more;
-  return joined;
-}
-
-std::wstring_view WithoutTrailingSeparators(std::wstring_view folder) {
-  while (!folder.empty() && IsSeparator(folder.back())) folder.remove_suffix(1);
-  return folder;
-}
 
 // The parent of `folder` (given without trailing separators), or nothing at a root: "C:", a
 // "\\server\share" and a folder without any separator have none.
 std::optional<std::wstring_view> ParentOf(std::wstring_view folder) {
-  if (folder.size() > 2 && IsSeparator(folder[0]) && IsSeparator(folder[1])) {
+  if (folder.size() > 2 && IsPathSeparator(folder[0]) && IsPathSeparator(folder[1])) {
     const std::wstring_view share = folder.substr(2);
     const size_t first = share.find_first_of(L"\\/");
     if (first == std::wstring_view::npos || share.find_first_of(L"\\/", first + 1) == std::wstring_view::npos) {
@@ -54,7 +40,7 @@ std::optional<std::wstring_view> ParentOf(std::wstring_view folder) {
   }
   const size_t separator = folder.find_last_of(L"\\/");
   if (separator == std::wstring_view::npos) return std::nullopt;
-  const std::wstring_view parent = WithoutTrailingSeparators(folder.substr(0, separator));
+  const std::wstring_view parent = TrimTrailingSeparators(folder.substr(0, separator));
   if (parent.empty()) return std::nullopt;  // "\folder": rooted on no particular drive
   return parent;
 }
@@ -160,7 +146,7 @@ std::optional<std::wstring> ConfigEntryToPath(std::wstring_view entry, std::wstr
   wchar_t canonical[MAX_PATH] = {};
   if (!::PathCanonicalizeW(canonical, path.c_str()) || canonical[0] == L'\0') return std::nullopt;
   std::wstring result(canonical);
-  if (directory && !IsSeparator(result.back())) result += L'\\';
+  if (directory && !IsPathSeparator(result.back())) result += L'\\';
   return result;
 }
 
@@ -168,7 +154,7 @@ std::wstring FindRuntimeConfigFile(const std::wstring& start_folder) {
   // A relative candidate would be looked for here but read by the profile functions from the
   // Windows folder.
   if (start_folder.empty() || ::PathIsRelativeW(start_folder.c_str())) return {};
-  std::optional<std::wstring_view> folder = WithoutTrailingSeparators(start_folder);
+  std::optional<std::wstring_view> folder = TrimTrailingSeparators(start_folder);
   for (; folder && !folder->empty(); folder = ParentOf(*folder)) {
     const std::wstring candidate = JoinPath(*folder, kConfigFileName);
     if (candidate.size() <= kMaxConfigPathChars && IsExistingFile(candidate)) return candidate;
@@ -224,29 +210,12 @@ RuntimeConfig LoadRuntimeConfig(const std::wstring& start_folder) {
 
 namespace {
 
-// 0 not read, 1 being read, 2 read. The object is built in place and never destroyed, so a
-// thread still asking while the process exits reads a live object.
-volatile LONG g_config_state = 0;
-alignas(RuntimeConfig) unsigned char g_config_storage[sizeof(RuntimeConfig)];
-
-RuntimeConfig* StoredConfig() { return std::launder(reinterpret_cast<RuntimeConfig*>(g_config_storage)); }
+OnceValue<RuntimeConfig> g_config;
 
 }  // namespace
 
 const RuntimeConfig& GetRuntimeConfig() {
-  if (::InterlockedCompareExchange(&g_config_state, 1, 0) == 0) {
-    RuntimeConfig config;
-    try {
-      config = LoadRuntimeConfig(ParentFolder(GetModulePath(nullptr)));
-    } catch (...) {
-      config = RuntimeConfig();  // Out of memory: the lists stay empty, and waiters are released.
-    }
-    new (g_config_storage) RuntimeConfig(std::move(config));
-    ::InterlockedExchange(&g_config_state, 2);
-  } else {
-    while (::InterlockedCompareExchange(&g_config_state, 2, 2) != 2) ::Sleep(0);
-  }
-  return *StoredConfig();
+  return g_config.Get([] { return LoadRuntimeConfig(ParentFolder(GetModulePath(nullptr))); });
 }
 
 }  // namespace velmora

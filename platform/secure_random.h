@@ -12,6 +12,6 @@ namespace velmora {
 using RandomSource = std::function<bool(unsigned char* out, size_t size)>;
 
 // The system's cryptographic generator (BCryptGenRandom). Any thread; false on failure.
-bool SystemRandom(unsigned char* out, size_t size);
+[[nodiscard]] bool SystemRandom(unsigned char* out, size_t size);
 
 }  // namespace velmora

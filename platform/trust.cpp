@@ -4,18 +4,18 @@
 
 #include <atomic>
 #include <climits>
-#include <new>
 #include <utility>
 
 #include "platform/module_path.h"
-#include "platform/registry.h"
+#include "platform/once_value.h"
+#include "platform/path_text.h"
 #include "platform/scoped_handle.h"
+#include "platform/suite_folder.h"
 #include "platform/text.h"
 
 namespace velmora {
 namespace {
 
-constexpr wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
 constexpr size_t kMaxSuiteFolderChars = 516 / sizeof(wchar_t) - 1;  // 516 bytes with the terminator
 
 constexpr wchar_t kSelfProtectionDevice[] = L"\\\\.\\VuqSelfProtection";
@@ -29,37 +29,6 @@ constexpr std::wstring_view kOwnSignatureLibraries[] = {L"BaseCore.dll", L"ConfC
 std::atomic<ModuleVerifier> g_own_signature{nullptr};
 std::atomic<FileTrustService> g_trust_service{nullptr};
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-std::wstring_view WithoutLeadingSeparators(std::wstring_view name) {
-  while (!name.empty() && IsSeparator(name.front())) name.remove_prefix(1);
-  return name;
-}
-
-// `folder` and `name` with exactly one backslash between them.
-std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
-  std::wstring joined(folder);
-  if (!joined.empty() && !IsSeparator(joined.back())) joined += L'\\';
-  joined += WithoutLeadingSeparators(name);
-  return joined;
-}
-
-// Case-insensitive the way the file system compares names, not just A-Z.
-bool SameFileName(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size() || a.size() > INT_MAX) return false;
-  if (a.empty()) return true;
-  const int length = static_cast<int>(a.size());
-  return ::CompareStringOrdinal(a.data(), length, b.data(), length, /*bIgnoreCase=*/TRUE) == CSTR_EQUAL;
-}
-
-std::optional<std::wstring> Canonicalize(const std::wstring& path) {
-  // PathCanonicalizeW writes up to MAX_PATH characters and older systems do not check the source.
-  if (path.empty() || path.size() >= MAX_PATH) return std::nullopt;
-  wchar_t canonical[MAX_PATH] = {};
-  if (!::PathCanonicalizeW(canonical, path.c_str())) return std::nullopt;
-  return std::wstring(canonical);
-}
-
 bool OwnSignatureVerifies(const std::wstring& path) {
   const ModuleVerifier verifier = g_own_signature.load();
   if (verifier == nullptr) return false;
@@ -70,19 +39,21 @@ bool OwnSignatureVerifies(const std::wstring& path) {
   }
 }
 
-bool TrustServiceAccepts(const std::wstring& path) {
+// `strict`: a file to be started must not be of the unknown class either.
+bool TrustServiceAccepts(const std::wstring& path, bool strict = false) {
   const FileTrustService service = g_trust_service.load();
   if (service == nullptr) return false;
   try {
     const std::optional<int> trust_class = service(path);
-    return trust_class.has_value() && *trust_class != kUntrustedFileClass;
+    if (!trust_class || *trust_class == kUntrustedFileClass) return false;
+    return !strict || *trust_class != kUnknownFileClass;
   } catch (...) {
     return false;
   }
 }
 
 bool UsesOwnSignature(std::wstring_view name) {
-  name = WithoutLeadingSeparators(name);
+  name = TrimLeadingSeparators(name);
   for (const std::wstring_view library : kOwnSignatureLibraries) {
     if (EqualsIgnoreAsciiCase(name, library)) return true;
   }
@@ -99,7 +70,7 @@ std::wstring LoadedModulePath(const std::wstring& name) {
 
 std::wstring FirstKnownCandidate(std::wstring_view name, const RuntimeConfig& config) {
   for (const KnownDll& known : config.known_dlls) {
-    if (!SameFileName(known.name, name)) continue;
+    if (!PathEqualsIgnoreCase(known.name, name)) continue;
     for (const std::wstring& candidate : known.paths) {
       if (IsExistingFile(candidate)) return candidate;
     }
@@ -121,10 +92,7 @@ bool PassesCoreLibraryCheck(std::wstring_view name, const std::wstring& path, co
   return UsesOwnSignature(name) ? OwnSignatureVerifies(path) : TrustServiceAccepts(path);
 }
 
-// 0 not read, 1 being read, 2 read. Built in place and never destroyed, so a thread asking while
-// the process exits still reads a live string.
-volatile LONG g_suite_folder_state = 0;
-alignas(std::wstring) unsigned char g_suite_folder_storage[sizeof(std::wstring)];
+OnceValue<std::wstring> g_suite_folder;
 
 }  // namespace
 
@@ -134,37 +102,21 @@ void SetTrustVerifiers(ModuleVerifier own_signature, FileTrustService trust_serv
 }
 
 std::wstring ReadSuiteFolderForTrust() {
-  const std::optional<std::wstring> value =
-      QueryRegistryString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", kMaxSuiteFolderChars);
-  if (!value || value->empty()) return {};
-  std::optional<std::wstring> folder = Canonicalize(*value);
+  const std::wstring value = ReadSuiteFolderValue(kMaxSuiteFolderChars);
+  if (value.empty()) return {};
+  const std::optional<std::wstring> folder = CanonicalLocalPath(value);
   if (!folder) return {};
-  while (!folder->empty() && IsSeparator(folder->back())) folder->pop_back();
-  return *folder;
+  return std::wstring(TrimTrailingSeparators(*folder));
 }
 
-std::wstring SuiteFolderForTrust() {
-  if (::InterlockedCompareExchange(&g_suite_folder_state, 1, 0) == 0) {
-    std::wstring folder;
-    try {
-      folder = ReadSuiteFolderForTrust();
-    } catch (...) {
-      folder.clear();  // Out of memory: no suite folder, and waiters are released.
-    }
-    new (g_suite_folder_storage) std::wstring(std::move(folder));
-    ::InterlockedExchange(&g_suite_folder_state, 2);
-  } else {
-    while (::InterlockedCompareExchange(&g_suite_folder_state, 2, 2) != 2) ::Sleep(0);
-  }
-  return *std::launder(reinterpret_cast<const std::wstring*>(g_suite_folder_storage));
-}
+std::wstring SuiteFolderForTrust() { return g_suite_folder.Get(&ReadSuiteFolderForTrust); }
 
 bool IsPathInsideFolderAscii(std::wstring_view folder, std::wstring_view path) {
   if (folder.empty() || path.size() <= folder.size()) return false;
   for (size_t i = 0; i < folder.size(); ++i) {
     if (AsciiToLower(folder[i]) != AsciiToLower(path[i])) return false;
   }
-  return IsSeparator(path[folder.size()]);
+  return IsPathSeparator(path[folder.size()]);
 }
 
 bool IsUnderSelfProtection() {
@@ -184,25 +136,40 @@ bool IsUnderSelfProtection() {
 
 bool IsVouchedForBySelfProtection(const std::wstring& path, const std::wstring& suite_folder) {
   if (!IsUnderSelfProtection() || suite_folder.empty()) return false;
-  const std::optional<std::wstring> canonical = Canonicalize(path);
+  const std::optional<std::wstring> canonical = CanonicalLocalPath(path);
   return canonical && IsPathInsideFolderAscii(suite_folder, *canonical);
 }
 
-bool IsTrustedFile(const std::wstring& path) {
-  if (IsVouchedForBySelfProtection(path, SuiteFolderForTrust())) return true;
-  if (::PathIsRelativeW(path.c_str())) return false;
-  return TrustServiceAccepts(path);
+namespace {
+
+// The trust check on the canonical form of `path`, which is what the caller then uses.
+bool IsTrustedCanonical(const std::wstring& canonical, bool to_start) {
+  if (IsVouchedForBySelfProtection(canonical, SuiteFolderForTrust())) return true;
+  return TrustServiceAccepts(canonical, /*strict=*/to_start);
 }
 
-HMODULE LoadTrustedLibrary(const std::wstring& path) {
-  if (!IsTrustedFile(path)) return nullptr;
-  return ::LoadLibraryW(path.c_str());
+}  // namespace
+
+bool IsTrustedFile(const std::wstring& path) {
+  const std::optional<std::wstring> canonical = CanonicalLocalPath(path);
+  return canonical && IsTrustedCanonical(*canonical, /*to_start=*/false);
+}
+
+bool IsTrustedToStart(const std::wstring& path) {
+  const std::optional<std::wstring> canonical = CanonicalLocalPath(path);
+  return canonical && IsTrustedCanonical(*canonical, /*to_start=*/true);
+}
+
+ScopedLibrary LoadTrustedLibrary(const std::wstring& path) {
+  const std::optional<std::wstring> canonical = CanonicalLocalPath(path);
+  if (!canonical || !IsTrustedCanonical(*canonical, /*to_start=*/false)) return ScopedLibrary();
+  return ScopedLibrary(::LoadLibraryW(canonical->c_str()));
 }
 
 DWORD LocateCoreLibraryWith(const std::wstring& name, const RuntimeConfig& config, const std::wstring& suite_folder,
                             std::wstring* path) {
   if (path) path->clear();
-  if (WithoutLeadingSeparators(name).empty()) return kCoreLibraryNotFound;
+  if (TrimLeadingSeparators(name).empty()) return kCoreLibraryNotFound;
   std::wstring found = LoadedModulePath(name);
   if (found.empty()) found = FirstKnownCandidate(name, config);
   if (found.empty()) found = FirstInDefaultDirectories(name, config);

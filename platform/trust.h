@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "platform/runtime_config.h"
+#include "platform/scoped_handle.h"
 
 namespace velmora {
 
@@ -22,8 +23,9 @@ using ModuleVerifier = bool (*)(const std::wstring& path);
 // The suite's file-trust service: the trust class of `path`, nullopt when it gives no answer.
 using FileTrustService = std::optional<int> (*)(const std::wstring& path);  // nullopt: no answer
 
-// The trust class the file-trust service gives an untrusted file.
+// The trust class the file-trust service gives an untrusted file, and a file it does not know.
 constexpr int kUntrustedFileClass = 3;
+constexpr int kUnknownFileClass = -1;
 
 // LocateCoreLibrary's answers.
 constexpr DWORD kCoreLibraryFound = 0;
@@ -54,16 +56,20 @@ bool IsUnderSelfProtection();
 
 // The self-protection shortcut: the driver protects this process, `suite_folder` is not empty and
 // the canonical form of `path` lies inside it (IsPathInsideFolderAscii).
-bool IsVouchedForBySelfProtection(const std::wstring& path, const std::wstring& suite_folder);
+[[nodiscard]] bool IsVouchedForBySelfProtection(const std::wstring& path, const std::wstring& suite_folder);
 
 // The trust check: the self-protection shortcut with SuiteFolderForTrust(); otherwise a relative
 // path is refused; otherwise the file-trust service decides (no answer or kUntrustedFileClass
 // refuses, any other class trusts).
-bool IsTrustedFile(const std::wstring& path);
+[[nodiscard]] bool IsTrustedFile(const std::wstring& path);
 
-// LoadLibraryW(path) only when IsTrustedFile(path); the caller owns the module (FreeLibrary).
-// Null when refused or when loading fails.
-[[nodiscard]] HMODULE LoadTrustedLibrary(const std::wstring& path);
+// The trust check for a file to be started: as IsTrustedFile, but the file-trust service's
+// unknown class refuses as well.
+[[nodiscard]] bool IsTrustedToStart(const std::wstring& path);
+
+// LoadLibraryW(path) only when IsTrustedFile(path), owned by the answer. Empty when refused or
+// when loading fails.
+[[nodiscard]] ScopedLibrary LoadTrustedLibrary(const std::wstring& path);
 
 // Where core library `name` is taken from, and whether it may be used:
 //   1. a module of that name already loaded in the process;

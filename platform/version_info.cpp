@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -77,49 +76,6 @@ ScopedLibrary LoadSystemLibrary(const wchar_t* name) {
   return ScopedLibrary(::LoadLibraryExW(path.c_str(), nullptr, 0));
 }
 
-// Reads up to four fields the way "%u.%u.%u.%u" does: blanks before a number are skipped, a sign
-// is accepted (a negative number wraps), digits accumulate modulo 2^32, and the first text that
-// does not fit stops the reading with the remaining fields left at 0.
-void ParseVersionFields(std::wstring_view text, uint32_t (&fields)[4]) {
-  auto is_blank = [](wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); };
-  auto is_digit = [](wchar_t c) { return c >= L'0' && c <= L'9'; };
-  size_t pos = 0;
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) {
-      if (pos >= text.size() || text[pos] != L'.') return;
-      ++pos;
-    }
-    while (pos < text.size() && is_blank(text[pos])) ++pos;
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == L'+' || text[pos] == L'-')) {
-      negative = text[pos] == L'-';
-      ++pos;
-    }
-    if (pos >= text.size() || !is_digit(text[pos])) return;
-    uint32_t value = 0;
-    while (pos < text.size() && is_digit(text[pos])) {
-      value = value * 10u + static_cast<uint32_t>(text[pos] - L'0');
-      ++pos;
-    }
-    fields[i] = negative ? 0u - value : value;
-  }
-}
-
-// -1, 0 or 1 as `left` is below, equal to or above `right`.
-int CompareParsed(std::wstring_view left, std::wstring_view right) {
-  uint32_t a[4] = {};
-  uint32_t b[4] = {};
-  ParseVersionFields(left, a);
-  ParseVersionFields(right, b);
-  const auto high = [](const uint32_t (&f)[4]) {
-    return static_cast<int32_t>((f[0] << 16) | (f[1] & 0xFFFFu));
-  };
-  const auto low = [](const uint32_t (&f)[4]) { return (f[2] << 16) | (f[3] & 0xFFFFu); };
-  if (high(a) != high(b)) return high(a) < high(b) ? -1 : 1;
-  if (low(a) != low(b)) return low(a) < low(b) ? -1 : 1;
-  return 0;
-}
-
 std::wstring DescriptionForTranslation(const VersionApi& api, const std::vector<BYTE>& data, WORD language,
                                        WORD code_page) {
   const std::wstring key = FormatW(L"\\StringFileInfo\\%04x%04x\\FileDescription", language, code_page);
@@ -160,18 +116,6 @@ std::wstring GetFileVersionOrZero(const std::wstring& path) {
   } catch (...) {
     return kZeroVersion;
   }
-}
-
-bool CompareVersions(std::wstring_view left, std::wstring_view right, std::wstring_view op) {
-  if (left.empty() || right.empty()) return false;
-  const int order = CompareParsed(left, right);
-  if (op == L"<") return order < 0;
-  if (op == L"<=") return order <= 0;
-  if (op == L">") return order > 0;
-  if (op == L">=") return order >= 0;
-  if (op == L"=") return order == 0;
-  if (op == L"!=") return order != 0;
-  return false;
 }
 
 std::wstring GetFileDescription(const std::wstring& path) {

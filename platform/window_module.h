@@ -65,7 +65,7 @@ class CWindowModule {
   static void Term();
 
   // One loop per thread; false when the thread already has one.
-  static bool AddMessageLoop(CMessageLoop* loop);
+  [[nodiscard]] static bool AddMessageLoop(CMessageLoop* loop);
   static void RemoveMessageLoop();
   static CMessageLoop* GetMessageLoop(DWORD thread_id = ::GetCurrentThreadId());
 

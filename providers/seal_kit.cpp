@@ -1,7 +1,7 @@
 #include "providers/seal_kit.h"
 
-#include "platform/paths.h"
 #include "platform/scoped_handle.h"
+#include "platform/suite_folder.h"
 #include "platform/system_functions.h"
 #include "platform/trust.h"
 

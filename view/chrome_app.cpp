@@ -3,10 +3,11 @@
 #include <cwchar>
 #include <utility>
 
+#include "platform/data_folder.h"
 #include "platform/module_path.h"
 #include "platform/net_probe.h"
-#include "platform/paths.h"
 #include "platform/process_facts.h"
+#include "platform/suite_folder.h"
 #include "view/engine_locator.h"
 #include "view/page_addresses.h"
 #include "view/side_bar_handle.h"

@@ -3,14 +3,15 @@
 #include <lmcons.h>
 #include <sddl.h>
 
-#include <cstdint>
 #include <utility>
 
 #include "platform/module_path.h"
+#include "platform/path_text.h"
 #include "platform/registry.h"
 #include "platform/system_functions.h"
 #include "platform/text.h"
 #include "platform/trust.h"
+#include "platform/version_compare.h"
 #include "platform/version_info.h"
 
 namespace velmora {
@@ -35,38 +36,6 @@ constexpr wchar_t kNativesFile[] = L"natives_blob.bin";
 constexpr const wchar_t* kEngineFiles[] = {kEngineLibrary, kChildLibrary, kNativesFile,
                                            L"icudtl.dat",  L"chrome_100_percent.pak", L"resources.pak"};
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-// The pieces of `text` between the characters `is_separator` accepts (empty pieces included).
-template <typename Predicate>
-std::vector<std::wstring_view> Split(std::wstring_view text, Predicate is_separator) {
-  std::vector<std::wstring_view> pieces;
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || is_separator(text[i])) {
-      pieces.push_back(text.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  return pieces;
-}
-
-std::vector<std::wstring_view> SplitComponents(std::wstring_view text) { return Split(text, IsSeparator); }
-
-// Applies one component to the path being built. The first `root` parts are never removed, and a
-// rooted path does not climb above its root.
-void ApplyComponent(std::wstring_view piece, size_t root, bool rooted, std::vector<std::wstring>* parts) {
-  if (piece.empty() || piece == L".") return;
-  if (piece == L"..") {
-    if (parts->size() > root && parts->back() != L"..") {
-      parts->pop_back();
-      return;
-    }
-    if (rooted) return;
-  }
-  parts->emplace_back(piece);
-}
-
 std::wstring_view TrimBackslashes(std::wstring_view text) {
   while (!text.empty() && text.front() == L'\\') text.remove_prefix(1);
   while (!text.empty() && text.back() == L'\\') text.remove_suffix(1);
@@ -75,9 +44,9 @@ std::wstring_view TrimBackslashes(std::wstring_view text) {
 
 // The last component of `path`, trailing separators ignored.
 std::wstring_view LastComponent(std::wstring_view path) {
-  while (!path.empty() && IsSeparator(path.back())) path.remove_suffix(1);
+  path = TrimTrailingSeparators(path);
   size_t at = path.size();
-  while (at > 0 && !IsSeparator(path[at - 1])) --at;
+  while (at > 0 && !IsPathSeparator(path[at - 1])) --at;
   return path.substr(at);
 }
 
@@ -110,69 +79,6 @@ std::wstring CurrentUserName() {
 
 // --- pure pieces ------------------------------------------------------------------------------
 
-int CompareEngineVersions(std::wstring_view left, std::wstring_view right) {
-  const auto fields = [](std::wstring_view text) {
-    std::vector<uint64_t> values;
-    if (text.empty()) return values;
-    for (std::wstring_view piece : Split(text, [](wchar_t c) { return c == L'.'; })) {
-      uint64_t value = 0;
-      for (wchar_t c : piece) {
-        if (c < L'0' || c > L'9') break;
-        const uint64_t digit = static_cast<uint64_t>(c - L'0');
-        value = value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : value * 10 + digit;
-      }
-      values.push_back(value);
-    }
-    return values;
-  };
-  const std::vector<uint64_t> a = fields(left);
-  const std::vector<uint64_t> b = fields(right);
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
-std::wstring AppendPathComponents(std::wstring_view base, std::wstring_view relative) {
-  // What stays whatever ".." says: "\\server\share" (also "\\?\X:"), a drive "X:", or the "\"
-  // of a path rooted on the current drive.
-  const std::vector<std::wstring_view> base_pieces = SplitComponents(base);
-  std::wstring prefix;
-  std::vector<std::wstring> parts;
-  size_t first = 0;
-  if (base.size() >= 2 && IsSeparator(base[0]) && IsSeparator(base[1])) {
-    prefix = L"\\\\";
-    for (first = 2; first < base_pieces.size() && parts.size() < 2; ++first) parts.emplace_back(base_pieces[first]);
-  } else if (!base.empty() && IsSeparator(base[0])) {
-    prefix = L"\\";
-    first = 1;
-  } else if (base.size() >= 2 && base[1] == L':') {
-    parts.emplace_back(base.substr(0, 2));
-    first = 1;
-  }
-  const size_t root = parts.size();
-  const bool rooted = !prefix.empty() || root > 0;
-  // "X:name" (relative to the drive's current folder) keeps its first name.
-  if (root == 1 && prefix.empty() && base_pieces[0].size() > 2) {
-    ApplyComponent(base_pieces[0].substr(2), root, rooted, &parts);
-  }
-  for (size_t i = first; i < base_pieces.size(); ++i) ApplyComponent(base_pieces[i], root, rooted, &parts);
-  for (std::wstring_view piece : SplitComponents(relative)) ApplyComponent(piece, root, rooted, &parts);
-
-  std::wstring joined = prefix;
-  for (size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) joined += L'\\';
-    joined += parts[i];
-  }
-  // A drive alone means the drive's root folder, not its current folder.
-  if (prefix.empty() && root == 1 && parts.size() == 1) joined += L'\\';
-  if (!relative.empty() && IsSeparator(relative.back()) && !joined.empty() && joined.back() != L'\\') {
-    joined += L'\\';
-  }
-  return joined;
-}
-
 std::wstring EnginePath(const EngineLayout& layout, std::wstring_view name) {
   if (layout.installer_path.empty()) return {};
   std::wstring path = AppendPathComponents(layout.installer_path, L"..\\..");
@@ -193,7 +99,7 @@ std::wstring BrowserApplicationFolder(const EngineLayout& layout) {
 }
 
 std::vector<std::wstring> RequiredEngineFiles(std::wstring_view engine_version) {
-  const bool slim = CompareEngineVersions(engine_version, kSlimEngineVersion) >= 0;
+  const bool slim = CompareVersionsFieldByField(engine_version, kSlimEngineVersion) >= 0;
   std::vector<std::wstring> files;
   for (const wchar_t* name : kEngineFiles) {
     const std::wstring_view file = name;
@@ -235,7 +141,9 @@ bool IsEngineUsable(const EngineLayout& layout) {
   if (!HasRequiredEngineFiles(layout) || !IsEnginePresent(layout)) return false;
   const std::wstring engine = EnginePath(layout, kEngineLibrary);
   if (!IsTrustedFile(engine)) return false;
-  if (!CompareVersions(GetFileVersionText(engine), kMinimumEngineFileVersion, L">=")) return false;
+  if (!CompareVersions(GetFileVersionText(engine), kMinimumEngineFileVersion, VersionRelation::kGreaterOrEqual)) {
+    return false;
+  }
   // The trust check alone would vouch for a missing file inside a protected folder.
   const std::wstring child = EnginePath(layout, kChildLibrary);
   return IsExistingFile(child) && IsTrustedFile(child);

@@ -37,16 +37,6 @@ struct EngineLayout {
 
 // --- pure pieces ------------------------------------------------------------------------------
 
-// -1, 0 or 1 as `left` is below, equal to or above `right`: "."-separated decimal fields compared
-// in order; when all common fields are equal, the one with more fields is greater. An empty text
-// has no fields. Digits after a field's first non-digit are ignored; huge fields saturate. Pure.
-int CompareEngineVersions(std::wstring_view left, std::wstring_view right);
-
-// `base` with each "\"-separated component of `relative` appended: "." is dropped, ".." removes
-// the last component (never the root: "X:" or "\\server\share"), "/" counts as "\". A trailing
-// separator on `relative` is kept. Pure.
-std::wstring AppendPathComponents(std::wstring_view base, std::wstring_view relative);
-
 // Where engine file `name` lies: installer path, "..\..", then "..\<engine version>" when one is
 // set, then `name`. Empty when the installer path is empty. An empty `name` gives the engine
 // folder itself. Pure.

@@ -1,7 +1,7 @@
 #include "view/page_addresses.h"
 
 #include "config/build_constants.h"
-#include "platform/paths.h"
+#include "platform/suite_folder.h"
 #include "platform/text.h"
 
 namespace velmora {

@@ -9,6 +9,7 @@
 // Copied from: %VELMORA_BROWSER_SOURCE%, else the build's browser folder two levels above this
 // program ("<build>\suite\AppMgr\GameShell.exe" -> "<build>\browser").
 // Copied to:   %VELMORA_BROWSER_TARGET%, else "%LOCALAPPDATA%\Vuq\Ravida6".
+// Waits:      %VELMORA_GAMESHELL_DELAY_MS% milliseconds before it starts, when set.
 // Every step is recorded through the stand-in log. Test and demo equipment only.
 #include <windows.h>
 #include <shellapi.h>
@@ -193,6 +194,10 @@ const wchar_t* SwitchValue(const wchar_t* argument, const wchar_t* name) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR command_line, int) {
   Log("started %s", command_line);
+  // A slow installer, for tests that act while the side bar waits for it.
+  if (const std::wstring delay = Environment(L"VELMORA_GAMESHELL_DELAY_MS"); !delay.empty()) {
+    ::Sleep(static_cast<DWORD>(std::wcstoul(delay.c_str(), nullptr, 10)));
+  }
   int count = 0;
   wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   if (arguments == nullptr) return 1;

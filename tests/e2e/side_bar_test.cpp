@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/cloud_list_signer.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/message_box.h"
@@ -75,6 +77,8 @@ class SideBar : public ::testing::Test {
     std::ofstream map((suite_ + L"\\NetCore.hosts").c_str(), std::ios::binary | std::ios::trunc);
     const std::string target = online ? server_.Origin() : "http://127.0.0.1:" + std::to_string(ClosedPort());
     for (const char* host : kProbeHosts) map << host << " " << target << "\n";
+    // The weather service too, so that no request leaves the machine.
+    map << "weather.vuq.com " << target << "\n";
   }
 
   static uint16_t ClosedPort() {
@@ -136,7 +140,43 @@ TEST_F(SideBar, OnlinePageShowsItselfCentredAndClosesFromThePage) {
   }
   EXPECT_EQ(seen, expected);
   EXPECT_FALSE(HasLine(log, "shell", "loop ended"));  // the side bar ended the process itself
-  EXPECT_EQ(server_.RequestCount(), 1u);               // the probe's first host answered
+  // The probe's first host answered (the other requests are the cloud list's and the weather's).
+  const auto requests = server_.Requests();
+  EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                          [](const RecordedRequest& request) { return request.line == "GET / HTTP/1.1"; }),
+            1);
+}
+
+TEST_F(SideBar, TheSignedCloudListAndTheWeatherReachThePage) {
+  const std::string document = ToolListDocument(R"([{"sec_time":5,"list":[{"suffix":"pdf"}]}])");
+  const std::string wrapped = WrapSignedDocument(document);
+  server_.Route("/main/cdn_client/v1/relations/e", Reply(200, wrapped));
+  server_.Route("/deskhelper/weather", Reply(200, "{\"temp\":21}"));
+  Page({R"(call Show {"width":300,"height":300})", "wait 1500",
+        R"(call getWeather {"callbackName":"w","retry":true})", "wait 1500",
+        R"(call getRecommendedTools {"callbackName":"tools"})", R"(call getWeather {"callbackName":"cached"})",
+        R"(call Close {})"});
+  const ChildResult result = Run();
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+
+  const auto scripts = ShellLines(Log(), "script ");
+  auto has = [&](const std::string& line) {
+    return std::find(scripts.begin(), scripts.end(), line) != scripts.end();
+  };
+  EXPECT_TRUE(has("script tools(" + document + ")"));
+  EXPECT_TRUE(has(R"(script _updateWeatherCallback_listener({"code":0,"data":{"temp":21},"msg":""}))"));
+  EXPECT_TRUE(has(R"(script cached({"code":0,"data":{"temp":21},"msg":""}\n))") ||
+              has(R"(script cached({"code":0,"data":{"temp":21},"msg":""}))"));
+  EXPECT_FALSE(std::any_of(scripts.begin(), scripts.end(), [](const std::string& line) {
+    return line.rfind("script w(", 0) == 0;  // a retry answers through the event only
+  }));
+  std::ifstream cache((appdata_ + L"\\Vuqsafe\\Velmora\\Config\\aisidebar.dat").c_str(), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(cache), {}), wrapped);
+  const auto requests = server_.Requests();
+  EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const RecordedRequest& request) {
+    return request.line.rfind("GET /main/cdn_client/v1/relations/e?m2=M2-", 0) == 0;
+  }));
 }
 
 TEST_F(SideBar, OfflineLoadsTheLocalPageAndSwitchesOnlineOnRequest) {
@@ -319,6 +359,28 @@ TEST_F(SideBar, AMissingEngineIsInstalledWhileTheSideBarWaits) {
   EXPECT_GT(Count(log, "gameshell", ""), 0u);
   EXPECT_EQ(ShellLines(log, "create_browser").size(), 1u);
   EXPECT_TRUE(HasLine(log, "shell", "ui created"));
+}
+
+TEST_F(SideBar, ASecondStartDuringTheEngineInstallEndsWithoutASecondInstaller) {
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, kBrowserClientState);
+  Page({R"(call Close {})"});
+  EnvironmentOverrides environment = Environment();
+  environment.emplace_back(L"VELMORA_BROWSER_SOURCE", built_browser_);
+  environment.emplace_back(L"VELMORA_BROWSER_TARGET", temp_.path() + L"\\Ravida6");
+  environment.emplace_back(L"VELMORA_GAMESHELL_DELAY_MS", L"4000");
+  ScopedHandle first(StartChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", environment));
+  ASSERT_TRUE(first);
+  for (int i = 0; i < 600 && Count(Log(), "gameshell", "started") == 0; ++i) ::Sleep(100);
+  ASSERT_EQ(Count(Log(), "gameshell", "started"), 1u);
+
+  // The first one is waiting for its installer: the second sees the instance and ends.
+  const ChildResult second = RunChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", kTimeoutMs, environment);
+  ASSERT_TRUE(second.finished);
+  EXPECT_EQ(second.exit_code, 0u);
+  ASSERT_EQ(::WaitForSingleObject(first.get(), kTimeoutMs), WAIT_OBJECT_0);
+  const auto log = Log();
+  EXPECT_EQ(Count(log, "gameshell", "started"), 1u);
+  EXPECT_EQ(ShellLines(log, "create_browser").size(), 1u);
 }
 
 }  // namespace

@@ -159,6 +159,8 @@ void HttpTestServer::Serve(SOCKET client) {
       std::lock_guard<std::mutex> hold(lock_);
       requests_.push_back(request);
       auto found = routes_.find(path);
+      // A route without a query answers that path with any query.
+      if (found == routes_.end()) found = routes_.find(path.substr(0, path.find('?')));
       if (found != routes_.end()) {
         route = found->second;
       } else {

@@ -53,7 +53,8 @@ class HttpTestServer {
   std::string Origin() const;  // "http://127.0.0.1:<port>"
   std::wstring OriginW() const;
 
-  // Answers requests for `path` (with its query, exactly) with `route`; other paths get 404.
+  // Answers requests for `path` (with its query, exactly; a path without a query also answers
+  // that path with any query) with `route`; other paths get 404.
   void Route(const std::string& path, HttpRoute route);
 
   std::vector<RecordedRequest> Requests() const;

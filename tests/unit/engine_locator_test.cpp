@@ -9,6 +9,7 @@
 
 #include "platform/module_path.h"
 #include "platform/module_signature.h"
+#include "platform/path_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "platform/trust.h"
@@ -79,25 +80,6 @@ void DeleteValue(HKEY root, const std::wstring& key, const wchar_t* name) { RegD
 
 // --- pure pieces ------------------------------------------------------------------------------
 
-TEST(CompareEngineVersions, FieldByFieldThenMoreFieldsWin) {
-  const struct { const wchar_t* left; const wchar_t* right; int order; } cases[] = {
-      {L"13.1.1001.0", L"13.1.1001.0", 0},
-      {L"13.1.1001", L"13.1.1001.0", -1},    // equal common fields: more fields is greater
-      {L"13.1.1001.0.0", L"13.1.1001.0", 1},
-      {L"13.1.999.0", L"13.1.1001.0", -1},   // numbers, not text
-      {L"9.9", L"10.0", -1},
-      {L"13.2", L"13.1.1001.0", 1},          // an earlier field decides before the count does
-      {L"", L"0", -1},                        // no fields at all
-      {L"", L"", 0},
-      {L"13.1.1001.0", L"13.1.1000.99999999999999999999999", 1},  // a huge field saturates, no wrap
-      {L"99999999999999999999999.0", L"1.0", 1},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(CompareEngineVersions(c.left, c.right), c.order) << c.left << " vs " << c.right;
-    EXPECT_EQ(CompareEngineVersions(c.right, c.left), -c.order) << c.right << " vs " << c.left;
-  }
-}
-
 TEST(RequiredEngineFiles, ChildAndNativesOnlyBelowTheSlimVersion) {
   const std::vector<std::wstring> full = {L"chrome.dll", L"chrome_child.dll", L"natives_blob.bin",
                                           L"icudtl.dat", L"chrome_100_percent.pak", L"resources.pak"};
@@ -127,17 +109,6 @@ TEST(EnginePaths, ComposedFromTheInstallerPath) {
   EXPECT_EQ(EnginePath(none, L"chrome.dll"), L"");
   EXPECT_EQ(EngineComponentsFolder(none), L"");
   EXPECT_EQ(BrowserApplicationFolder(none), L"");
-}
-
-TEST(EnginePaths, ClimbingStopsAtTheRoot) {
-  const struct { const wchar_t* base; const wchar_t* relative; const wchar_t* joined; } cases[] = {
-      {L"C:\\setup.exe", L"..\\..\\..\\components\\", L"C:\\components\\"},
-      {L"C:\\a\\b", L"..\\..\\..", L"C:\\"},
-      {L"\\\\server\\share\\setup.exe", L"..\\..\\x", L"\\\\server\\share\\x"},
-      {L"C:/a/./b//c", L"..\\d", L"C:\\a\\b\\d"},
-      {L"a\\b", L"..\\..\\..\\c", L"..\\c"},  // a relative path keeps what it cannot climb
-  };
-  for (const auto& c : cases) EXPECT_EQ(AppendPathComponents(c.base, c.relative), c.joined) << c.base;
 }
 
 TEST(IsSystemUserName, WholeNameWithoutRegardToCase) {

@@ -172,7 +172,9 @@ TEST_F(HttpClientTest, SendsTheCallersHeadersInOrderAndTheUserAgentLast) {
   server.Route("/h", Reply(200, "x"));
   HttpBuffer body;
   uint32_t length = 0;
+  const size_t timed = CountLines(log_, " timeout=10000 ");
   ASSERT_TRUE(Client().Get(server.OriginW() + L"/h", &body, &length));
+  EXPECT_EQ(CountLines(log_, " timeout=10000 "), timed + 1);  // each request gives up after 10 s
   ASSERT_TRUE(Client().Request(server.OriginW() + L"/h", {}, &body, &length));
   ASSERT_TRUE(Client().Request(server.OriginW() + L"/h", {"X-One: 1", "X-Two: 2"}, &body, &length));
 
@@ -376,8 +378,10 @@ TEST_F(HttpClientTest, ProbeThatFoundNothingAnswersNoAgainWithoutTheNetwork) {
   WriteHostMap({{"h1.test", refused}, {"h2.test", refused}});
   CNetProbe probe(library_, {"h1.test", "h2.test"});
   const size_t before = CountLines(log_, "perform url=h");
+  const size_t timed = CountLines(log_, " timeout=1000 ");
   EXPECT_EQ(probe.IsReachable(), 0);
   EXPECT_EQ(CountLines(log_, "perform url=h"), before + 2);
+  EXPECT_EQ(CountLines(log_, " timeout=1000 "), timed + 2);  // one second per probed host
   std::thread([&] { EXPECT_EQ(probe.IsReachable(), 0); }).join();
   EXPECT_EQ(CountLines(log_, "perform url=h"), before + 2);
 }

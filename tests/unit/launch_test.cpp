@@ -21,14 +21,19 @@
 namespace velmora {
 namespace {
 
-// The trust service the tests control: class 1 for files in the allowed set, 3 otherwise, no
-// answer for files named "*.silent".
+// The trust service the tests control: class 1 for files in the allowed set, -1 (unknown) for
+// those in the unknown set, 3 otherwise, no answer for files named "*.silent".
 std::set<std::wstring>& Allowed() {
   static std::set<std::wstring> allowed;
   return allowed;
 }
+std::set<std::wstring>& Unknown() {
+  static std::set<std::wstring> unknown;
+  return unknown;
+}
 std::optional<int> FakeTrustService(const std::wstring& path) {
   if (path.size() > 7 && path.compare(path.size() - 7, 7, L".silent") == 0) return std::nullopt;
+  if (Unknown().count(AsciiLower(path))) return -1;
   return Allowed().count(AsciiLower(path)) ? 1 : 3;
 }
 
@@ -93,6 +98,37 @@ TEST_F(LaunchTest, UntrustedRelativeAndMissingFilesAreNeverStarted) {
     EXPECT_FALSE(LaunchCommand(path, Echo(L"x"))) << path;
     EXPECT_EQ(nullptr, ShellOpenFile(path, Echo(L"x"), SW_HIDE)) << path;
   }
+  ::Sleep(200);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(out_.c_str()));
+}
+
+TEST_F(LaunchTest, TheCanonicalLocalFileIsCheckedAndStarted) {
+  // Another spelling of the allowed file is the same file; a raw or share spelling is refused.
+  std::wstring slashed = cmd_;
+  for (wchar_t& c : slashed) {
+    if (c == L'\\') c = L'/';
+  }
+  const size_t file = slashed.rfind(L'/'), folder = slashed.rfind(L'/', file - 1);
+  const std::wstring climbing = slashed.substr(0, file) + L"/.." + slashed.substr(folder);  // .../system32/../system32/cmd.exe
+  ASSERT_TRUE(LaunchFile(climbing, Echo(L"canonical"))) << climbing;
+  ASSERT_TRUE(WaitForFile(out_));
+  ::DeleteFileW(out_.c_str());
+  for (const std::wstring& path : {L"\\\\?\\" + cmd_, L"\\\\.\\" + cmd_}) {
+    EXPECT_FALSE(LaunchFile(path, Echo(L"x"))) << path;
+    EXPECT_EQ(nullptr, ShellOpenFile(path, Echo(L"x"), SW_HIDE)) << path;
+  }
+  ::Sleep(200);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(out_.c_str()));
+}
+
+TEST_F(LaunchTest, AFileOfUnknownTrustMayBeLoadedButNotStarted) {
+  Allowed().clear();
+  Unknown() = {AsciiLower(cmd_)};
+  EXPECT_TRUE(IsTrustedFile(cmd_));
+  EXPECT_FALSE(LaunchFile(cmd_, Echo(L"x")));
+  EXPECT_FALSE(LaunchCommand(cmd_, Echo(L"x")));
+  EXPECT_EQ(nullptr, ShellOpenFile(cmd_, Echo(L"x"), SW_HIDE));
+  Unknown().clear();
   ::Sleep(200);
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(out_.c_str()));
 }

@@ -1,4 +1,6 @@
-#include "platform/paths.h"
+#include "platform/data_folder.h"
+#include "platform/path_macros.h"
+#include "platform/suite_folder.h"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
@@ -87,7 +89,10 @@ TEST(ExpandPathMacros, FolderMacrosAndCleanUp) {
       {L"WINDIR\\" + tail, windows + L"\\" + tail},
   };
   for (const auto& [input, expected] : cases) EXPECT_EQ(ExpandPathMacros(input), expected) << input;
-  const std::vector<std::wstring> unchanged = {L"", L"NotAMacro|-1\\x", L"%VELMORA_UNSET_VAR%|-1\\x",
+  // A macro that does not expand stands for itself: "|-N" still removes its text.
+  EXPECT_EQ(ExpandPathMacros(L"%VELMORA_UNSET_VAR%|-1\\x"), L"\\x");
+  EXPECT_EQ(ExpandPathMacros(L"%VELMORA_UNSET_VAR%\\x"), L"%VELMORA_UNSET_VAR%\\x");
+  const std::vector<std::wstring> unchanged = {L"", L"NotAMacro|-1\\x",
                                                L"\\\\server\\share\\f", L"\"C:\\half quoted", L"HKCU-like\\no bars",
                                                tail + L"|-3\\y"};
   for (const auto& path : unchanged) EXPECT_EQ(ExpandPathMacros(path), path);
@@ -101,6 +106,7 @@ TEST(ExpandPathMacros, EnvironmentExpansionMustFitMaxPath) {
   EXPECT_EQ(ExpandPathMacros(L"%VELMORA_PATHS_VAR%\\x"), longest + L"\\x");
   SetEnvironmentVariableW(L"VELMORA_PATHS_VAR", (longest + L"v").c_str());
   EXPECT_EQ(ExpandPathMacros(L"%VELMORA_PATHS_VAR%\\x"), L"%VELMORA_PATHS_VAR%\\x");
+  EXPECT_EQ(ExpandPathMacros(L"%VELMORA_PATHS_VAR%|-1\\x"), L"\\x");
   SetEnvironmentVariableW(L"VELMORA_PATHS_VAR", nullptr);
 }
 
@@ -189,6 +195,28 @@ TEST_F(SuiteFolderTest, ProgramMustLieInsideTheWholeFolder) {
     install_location_.Set(REG_SZ, suite);
     EXPECT_EQ(IsInSuiteFolder(), inside) << suite;
   }
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(FolderOccursInPath, TheFolderWithItsBackslashAnywhereInThePath) {
+  const struct {
+    const wchar_t* folder;
+    const wchar_t* path;
+    bool occurs;
+  } cases[] = {
+      {L"C:\\Suite", L"C:\\Suite\\Utils\\Velmora.exe", true},
+      {L"C:\\Suite\\", L"c:\\suite\\Utils\\Velmora.exe", true},
+      {L"C:\\Suite", L"\\\\?\\C:\\Suite\\Utils\\Velmora.exe", true},  // not only as a prefix
+      {L"C:\\Suite", L"C:\\Suite2\\Utils\\Velmora.exe", false},
+      {L"C:\\Suite\\Utils\\Velmora.exe", L"C:\\Suite\\Utils\\Velmora.exe", true},
+      {L"", L"C:\\Suite\\Velmora.exe", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FolderOccursInPath(c.folder, c.path), c.occurs) << c.folder << " " << c.path;
 }
 
 }  // namespace

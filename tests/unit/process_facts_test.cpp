@@ -194,6 +194,31 @@ TEST(InternalFixedDiskTest, SystemDriveIsInternal) {
   EXPECT_TRUE(IsInternalFixedDisk(L"C:")) << "the same drive written without its backslash";
 }
 
+TEST(InternalFixedDiskTest, DecisionFromTheDriveFacts) {
+  const std::wstring_view disk = L"\\Device\\HarddiskVolume2", virtual_disk = L"\\Device\\RamDisk0";
+  const struct {
+    UINT type;
+    std::optional<std::wstring_view> device;
+    std::optional<STORAGE_BUS_TYPE> bus;
+    bool internal;
+  } cases[] = {
+      {DRIVE_FIXED, disk, BusTypeSata, true},
+      {DRIVE_FIXED, disk, BusTypeUnknown, true},   // descriptor unreadable: internal
+      {DRIVE_FIXED, std::nullopt, BusTypeNvme, true},  // no device name: no objection
+      {DRIVE_FIXED, disk, BusTypeUsb, false},
+      {DRIVE_FIXED, disk, BusType1394, false},
+      {DRIVE_FIXED, virtual_disk, BusTypeSata, false},
+      {DRIVE_FIXED, disk, std::nullopt, false},     // the volume did not open
+      {DRIVE_REMOVABLE, disk, BusTypeSata, false},
+      {DRIVE_REMOTE, std::nullopt, std::nullopt, false},
+      {DRIVE_CDROM, disk, BusTypeAtapi, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsInternalFixedDiskFrom(c.type, c.device, c.bus), c.internal)
+        << c.type << " " << (c.device ? std::wstring(*c.device) : L"-") << " " << (c.bus ? int(*c.bus) : -1);
+  }
+}
+
 TEST(InternalFixedDiskTest, MissingAndNonRootPathsAreNot) {
   EXPECT_FALSE(IsInternalFixedDisk(L""));
   EXPECT_FALSE(IsInternalFixedDisk(L"\\"));

@@ -131,9 +131,9 @@ TEST_F(TrustTest, TrustedLoaderLoadsOnlyWhatPasses) {
   const std::wstring system_library = SystemFolderFile(L"msimg32.dll");
   if (GetModuleHandleW(L"msimg32.dll")) GTEST_SKIP() << "msimg32.dll is already loaded";
   Verifiers::service_answer = kUntrustedFileClass;
-  EXPECT_EQ(LoadTrustedLibrary(system_library), nullptr);
+  EXPECT_EQ(LoadTrustedLibrary(system_library).get(), nullptr);
   Verifiers::service_answer = 1;
-  EXPECT_EQ(LoadTrustedLibrary(L"msimg32.dll"), nullptr);  // relative, though the search order would find it
+  EXPECT_EQ(LoadTrustedLibrary(L"msimg32.dll").get(), nullptr);  // relative, though the search order would find it
   EXPECT_EQ(GetModuleHandleW(L"msimg32.dll"), nullptr);
   {
     const ScopedLibrary loaded(LoadTrustedLibrary(system_library));

@@ -409,6 +409,78 @@ TEST_F(ControllerTest, ShowFullFillsTheWorkAreaAndAZeroSizeShowKeepsThePageLoadT
   EXPECT_EQ(factory_.calls.back(), L"script full()");
 }
 
+// A window of another process comes to the front: the watch reads its title and process, and the
+// page hears of matching titles only (titles are read up to 519 characters).
+TEST_F(ControllerTest, TheForegroundWatchReportsMatchingWindowsOfOtherProcesses) {
+  OpenPage();
+  settings_.AddSceneSuffixes(L"docx,xlsx");
+  settings_.SetSceneInterval(0);
+  wchar_t module[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, module, MAX_PATH);
+  std::wstring tool = module;
+  tool = tool.substr(0, tool.find_last_of(L'\\')) + L"\\foreground_window.exe";
+  auto bring_to_front = [&](const std::wstring& title) {
+    factory_.calls.clear();
+    std::wstring command = L"\"" + tool + L"\" \"" + title + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(tool.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      return Calls{L"not started"};
+    }
+    // The event arrives while this thread pumps; then the scene timer (interval 0) fires.
+    for (int i = 0; i < 300 && factory_.calls.empty() && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT; ++i) {
+      Pump(10);
+    }
+    WaitForSingleObject(process.hProcess, 10000);
+    Pump(50);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return factory_.calls;
+  };
+  auto scene = [](const wchar_t* ext) {
+    return Calls{FormatW(L"script _sceneTriggerCallback_listener({\"code\":0,\"data\":{\"ext\":\"%ls\","
+                         L"\"process\":\"foreground_window.exe\"},\"msg\":\"\"})",
+                         ext)};
+  };
+  EXPECT_EQ(bring_to_front(L"Report.DOCX - Editor"), scene(L"docx"));
+  EXPECT_EQ(bring_to_front(L"Book1.xlsx"), scene(L"xlsx"));
+  EXPECT_EQ(bring_to_front(L"notes.txt"), Calls{});
+  EXPECT_EQ(bring_to_front(std::wstring(519, L'x') + L".docx"), Calls{});
+  EXPECT_EQ(bring_to_front(std::wstring(514, L'x') + L".docx"), scene(L"docx"));
+}
+
+TEST_F(ControllerTest, ADragEndsAtTheNextStepOnceNoButtonIsDown) {
+  OpenPage();
+  Call("MoveStart", R"(["", "{}"])");
+  Pump(100);
+  // The step found no button down and ended the drag itself: no timer is left to kill.
+  EXPECT_FALSE(KillTimer(GetSideBarWindow(), kDragTimer));
+}
+
+TEST_F(ControllerTest, ASecondStartBringsTheRunningSideBarToTheFront) {
+  const HWND page = OpenPage()->GetWindow();
+  Call("Show", R"(["", "{\"width\":300,\"height\":300}"])");
+  // The foreground belongs to another thread, as it does when the user starts the program again.
+  std::atomic<HWND> other{nullptr};
+  std::atomic<bool> done{false};
+  std::thread owner([&] {
+    const HWND window = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
+                                        nullptr, nullptr);
+    SetForegroundWindow(window);
+    other = window;
+    while (!done) Pump(10);
+    DestroyWindow(window);
+  });
+  while (!other) Pump(10);
+  ASSERT_NE(GetForegroundWindow(), page);
+  SendMessageW(GetSideBarWindow(), WM_SHOW_INSTANCE, 0, 0);
+  EXPECT_EQ(GetForegroundWindow(), page);
+  EXPECT_FALSE(GetWindowLongW(page, GWL_EXSTYLE) & WS_EX_TOPMOST);  // brought up, not kept on top
+  done = true;
+  owner.join();
+}
+
 TEST_F(ControllerTest, WorkerAndWatchMessagesReachThePage) {
   OpenPage();
   const HWND window = GetSideBarWindow();

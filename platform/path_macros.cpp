@@ -1,24 +1,21 @@
-#include "platform/paths.h"
+#include "platform/path_macros.h"
 
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <algorithm>
 #include <climits>
-#include <cwchar>
 #include <optional>
-#include <vector>
 
-#include "platform/module_path.h"
+#include "platform/path_text.h"
 #include "platform/registry.h"
-#include "platform/scoped_handle.h"
+#include "platform/shell_folder.h"
+#include "platform/suite_folder.h"
 #include "platform/text.h"
 
 namespace velmora {
 namespace {
 
 // Limits on what we read, in characters without the terminator.
-constexpr size_t kMaxPathText = MAX_PATH - 1;  // suite values, APPDATA, environment expansion
 constexpr size_t kMaxRegistryMacroText = 1023;
 constexpr size_t kMaxElementText = 1024;  // an expanded element before "|-N" trims it
 
@@ -75,74 +72,25 @@ constexpr FolderMacro kFolderMacros[] = {
     {L"CSIDL_VUQSAFE", kFolderSuiteByProgram},
 };
 
-constexpr wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
-constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VuqTrevalis";
-
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-// `base` and `more` with exactly one backslash between them; `more` is always taken as relative.
-std::wstring JoinPath(std::wstring_view base, std::wstring_view more) {
-  while (!more.empty() && IsSeparator(more.front())) more.remove_prefix(1);
-  std::wstring joined(base);
-  if (more.empty()) return joined;
-  if (!joined.empty() && !IsSeparator(joined.back())) joined += L'\\';
-  joined += more;
-  return joined;
-}
-
-// Removes up to `count` trailing elements the way PathRemoveFileSpecW does, stopping at a root.
-void RemoveTrailingElements(std::wstring& path, unsigned count) {
-  for (; count > 0 && !path.empty(); --count) {
-    const size_t before = path.size();
-    // Works in place and never lengthens the text, so a path beyond MAX_PATH is safe here.
-    ::PathRemoveFileSpecW(path.data());
-    path.resize(std::wcslen(path.c_str()));
-    if (path.size() == before) break;
-  }
-}
-
-// Ordinal, case-insensitive like the file system (not just A-Z).
-bool StartsWithPathIgnoreCase(std::wstring_view text, std::wstring_view prefix) {
-  if (prefix.empty() || text.size() < prefix.size() || prefix.size() > INT_MAX) return false;
-  const int length = static_cast<int>(prefix.size());
-  return ::CompareStringOrdinal(text.data(), length, prefix.data(), length, /*bIgnoreCase=*/TRUE) == CSTR_EQUAL;
-}
-
-std::wstring ReadRegistryString(HKEY root, const wchar_t* subkey, const wchar_t* name, size_t max_chars) {
-  return QueryRegistryString(root, subkey, name, max_chars).value_or(std::wstring());
-}
-
-std::wstring FolderTwoAboveProgram() {
-  std::wstring folder = GetModulePath(nullptr);
-  RemoveTrailingElements(folder, 2);
-  return folder;
-}
-
-std::wstring ShellFolder(int id) {
-  wchar_t buffer[MAX_PATH] = {};
-  if (!::SHGetSpecialFolderPathW(nullptr, buffer, id, /*fCreate=*/FALSE)) return {};
-  return buffer;
-}
-
 std::wstring OwnFolder(int id) {
   std::wstring folder;
   switch (id) {
     case kFolderPublic:
-      folder = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+      folder = GetShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
       RemoveTrailingElements(folder, 1);
       break;
     case kFolderSystemDrive:
-      folder = ShellFolder(CSIDL_WINDOWS);
+      folder = GetShellFolder(CSIDL_WINDOWS);
       RemoveTrailingElements(folder, 1);
-      while (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();  // "C:\" -> "C:"
+      folder.resize(TrimTrailingSeparators(folder).size());  // "C:\" -> "C:"
       break;
     case kFolderLocalLow:
-      folder = ShellFolder(CSIDL_LOCAL_APPDATA);
+      folder = GetShellFolder(CSIDL_LOCAL_APPDATA);
       RemoveTrailingElements(folder, 1);
       if (!folder.empty()) folder = JoinPath(folder, L"locallow");
       break;
     case kFolderSuiteByProgram:
-      folder = FolderTwoAboveProgram();
+      folder = SuiteFolderAboveProgram();
       break;
     default:
       break;
@@ -163,19 +111,20 @@ std::optional<std::wstring> ExpandEnvironment(std::wstring_view text) {
   return expanded;
 }
 
-// The expansion of a first element's name, or nothing when the name is no macro or its folder
-// cannot be found (the element then stays as written).
+// The expansion of a first element's name; nothing when the name is no macro (the path then
+// stays as written). A macro that does not expand (an unset or over-long variable, a folder the
+// system cannot find) stands for itself, so "|-N" still applies to its text.
 std::optional<std::wstring> ExpandElementName(std::wstring_view name) {
   if (!name.empty() && name.front() == L'%') {
     if (EqualsIgnoreAsciiCase(name, L"%VuqSafe%") || EqualsIgnoreAsciiCase(name, L"%Safe%")) {
       return GetSuiteFolderFromRegistry();  // Empty when the suite is not registered.
     }
-    return ExpandEnvironment(name);
+    return ExpandEnvironment(name).value_or(std::wstring(name));
   }
   const int id = FolderMacroId(name);
   if (id == 0) return std::nullopt;
-  std::wstring folder = id <= kMaxShellFolderId ? ShellFolder(id) : OwnFolder(id);
-  if (folder.empty()) return std::nullopt;
+  std::wstring folder = id <= kMaxShellFolderId ? GetShellFolder(id) : OwnFolder(id);
+  if (folder.empty()) return std::wstring(name);
   return folder;
 }
 
@@ -210,36 +159,11 @@ bool ExpandRegistryMacro(std::wstring& path) {
   const HKEY root = RegistryRootFromName(key_part.substr(0, slash));
   if (root == nullptr) return false;
   const std::wstring subkey(slash == std::wstring_view::npos ? std::wstring_view() : key_part.substr(slash + 1));
-  std::wstring value = ReadRegistryString(root, subkey.c_str(), value_name.c_str(), kMaxRegistryMacroText);
+  std::wstring value = QueryRegistryString(root, subkey, value_name, kMaxRegistryMacroText).value_or(std::wstring());
   if (value.empty()) return false;
-  path = JoinPath(value, more);
+  // Nothing more to append leaves the value as it was read, without a separator added.
+  path = TrimLeadingSeparators(more).empty() ? std::move(value) : JoinPath(value, more);
   return true;
-}
-
-bool FolderExists(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-void EnsureFolder(const std::wstring& path) {
-  // SHCreateDirectoryExW makes every missing parent too; it answers ERROR_ALREADY_EXISTS when
-  // another thread won the race, which is as good as success for us.
-  if (!path.empty() && !FolderExists(path)) ::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
-}
-
-std::wstring ComputeDataFolder() {
-  std::wstring folder;
-  wchar_t buffer[MAX_PATH] = {};
-  // The answer is the size needed (terminator included) when the buffer is too small, so only an
-  // answer below the buffer size is the value.
-  const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", buffer, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) folder.assign(buffer, length);
-  if (folder.empty()) folder = ShellFolder(CSIDL_APPDATA);
-  if (folder.empty()) return {};
-  folder = JoinPath(folder, L"Vuqsafe\\Velmora");
-  if (folder.size() > kMaxPathText) return {};
-  EnsureFolder(folder);
-  return folder;
 }
 
 }  // namespace
@@ -264,47 +188,6 @@ HKEY RegistryRootFromName(std::wstring_view name) {
   }
   if (EqualsIgnoreAsciiCase(name, L"HKUS") || EqualsIgnoreAsciiCase(name, L"HKEY_USERS")) return HKEY_USERS;
   return nullptr;
-}
-
-std::wstring GetSuiteFolderFromRegistry() {
-  std::wstring folder = ReadRegistryString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"path", kMaxPathText);
-  if (folder.empty()) folder = ReadRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", kMaxPathText);
-  return folder;
-}
-
-std::wstring GetSuiteFolder() {
-  std::wstring folder = GetSuiteFolderFromRegistry();
-  if (folder.empty()) folder = FolderTwoAboveProgram();
-  return folder;
-}
-
-std::wstring GetDataFolder() {
-  // Never destroyed: workers may still ask while the process exits.
-  static const std::wstring* const folder = new std::wstring(ComputeDataFolder());
-  return *folder;
-}
-
-std::wstring GetDataPath(std::wstring_view relative) {
-  const std::wstring folder = GetDataFolder();
-  if (folder.empty()) return {};
-  const std::wstring relative_text(relative);
-  // PathCombineW writes at most MAX_PATH characters; past that Windows answers nullptr and Wine an
-  // empty buffer. Refusing such input first also spares older shlwapi versions an over-long file
-  // part.
-  if (folder.size() + 1 + relative_text.size() >= MAX_PATH) return {};
-  wchar_t buffer[MAX_PATH] = {};
-  if (::PathCombineW(buffer, folder.c_str(), relative_text.c_str()) == nullptr || buffer[0] == L'\0') return {};
-  const std::wstring path(buffer);
-  // PathCombineW resolves "..", and a rooted or absolute file part replaces the folder.
-  if (!StartsWithPathIgnoreCase(path, folder) ||
-      (path.size() > folder.size() && !IsSeparator(path[folder.size()]))) {
-    return {};
-  }
-  std::wstring parent = path;
-  RemoveTrailingElements(parent, 1);
-  EnsureFolder(folder);
-  EnsureFolder(parent);
-  return path;
 }
 
 std::wstring ExpandPathMacros(std::wstring_view input) {
@@ -335,18 +218,11 @@ std::wstring ExpandPathMacros(std::wstring_view input) {
     RemoveTrailingElements(*expanded, static_cast<unsigned>(-number));
   }
   // "C:\" from "CSIDL_WINDOWS|-1" followed by "\Temp" must not give "C:\\Temp".
-  if (!expanded->empty() && IsSeparator(expanded->back()) && !rest.empty() && IsSeparator(rest.front())) {
+  if (!expanded->empty() && IsPathSeparator(expanded->back()) && !rest.empty() && IsPathSeparator(rest.front())) {
     rest.remove_prefix(1);
   }
   expanded->append(rest);
   return *expanded;
-}
-
-bool IsInSuiteFolder() {
-  std::wstring folder = GetSuiteFolder();
-  if (folder.empty()) return false;
-  if (!IsSeparator(folder.back())) folder += L'\\';
-  return StartsWithPathIgnoreCase(GetModulePath(nullptr), folder);
 }
 
 }  // namespace velmora

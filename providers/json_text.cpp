@@ -1,0 +1,23 @@
+#include "providers/json_text.h"
+
+#include <exception>
+#include <memory>
+#include <string>
+
+#include <json/reader.h>
+
+namespace velmora {
+
+bool ParseJsonText(const char* text, size_t length, Json::Value* value) {
+  if (!text) return false;
+  try {
+    Json::CharReaderBuilder builder;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    return reader->parse(text, text + length, value, &errors);
+  } catch (const std::exception&) {
+    return false;  // nesting too deep, out of memory
+  }
+}
+
+}  // namespace velmora

@@ -1,0 +1,14 @@
+// Reading JSON texts the way the providers need it: comments allowed, any value at the root, and
+// the reader stops after the first complete value (trailing bytes are not looked at).
+#pragma once
+
+#include <cstddef>
+
+#include <json/value.h>
+
+namespace velmora {
+
+// False for text that does not hold a JSON value; never throws.
+bool ParseJsonText(const char* text, size_t length, Json::Value* value);
+
+}  // namespace velmora
