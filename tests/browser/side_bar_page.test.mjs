@@ -124,11 +124,21 @@ test('a sign-in through the login stand-in shows the name', async () => {
 });
 
 test('the weather shows the weather service\'s city', async (t) => {
-  const code = await page.evaluate(() => document.documentElement.dataset.weatherCode);
-  if (code !== '0') {
+  // The weather worker fetches once as the side bar starts: the report may not be cached yet when
+  // the page first asks. A build without a weather provider never answers code 0.
+  let code = null;
+  for (let i = 0; i < 20 && code !== 0; ++i) {
+    if (i) await sleep(500);
+    code = await page.evaluate(async () => {
+      const {answered, value} = await window.sideBar.ask('getWeather');
+      return answered && value ? value.code : null;
+    });
+  }
+  if (code !== 0) {
     t.skip(`no weather provider in this build: getWeather answered code ${code}`);
     return;
   }
+  await page.waitForFunction(() => document.getElementById('weather').dataset.state === 'ready', null, {timeout: 30000});
   assert.equal(await page.textContent('#weather-city'), kServiceCity);
 });
 

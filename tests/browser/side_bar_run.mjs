@@ -1,7 +1,8 @@
 // Runs the real Velmora.exe under Wine, "installed" with a build's stand-ins (the registry values
 // the program reads), with the stand-in shell in bridge mode, so that the side bar's page runs in
-// a real browser. Loopback services stand in for the maker's network services. Used by the
-// browser tests and by scripts/run.
+// a real browser. Loopback services stand in for the maker's network services: a small server
+// of ours for the hosts the program probes, and the build's demo_services.exe for the cloud tool
+// list and the weather. Used by the browser tests and by scripts/run.
 import {execFile, spawn} from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
@@ -18,8 +19,8 @@ const kAppPaths = 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths
 // The keys a run writes or lets the program write; each is put back as it was.
 const kKeptKeys = ['HKCU\\Software\\Vuq', 'HKCU\\SOFTWARE\\VuqAppMgr\\Velmora'];
 
-// What the weather service answers here: the city a person sees on the page.
-export const kServiceCity = 'Lindenfeld';
+// The city in the demo weather service's report (tests/tools/demo_services.cpp).
+export const kServiceCity = 'Demo City';
 
 export function windowsPath(linuxPath) {
   return 'Z:' + path.resolve(linuxPath).replaceAll('/', '\\');
@@ -39,7 +40,7 @@ async function until(what, test, timeoutMs, intervalMs = 100) {
   }
 }
 
-// Every host name the build's configuration names (probe hosts, page host, service hosts).
+// Every host name the build's configuration names (probe hosts, page host, download host).
 function serviceHosts(build) {
   const cache = fs.readFileSync(path.join(build, 'CMakeCache.txt'), 'utf8');
   const hosts = new Set();
@@ -54,24 +55,33 @@ function engineVersion(build) {
   return /^VELMORA_ENGINE_VERSION:STRING=(.*)$/m.exec(cache)[1];
 }
 
-// The maker's services on one loopback port: the reachability probe and the weather service.
+// The hosts the program probes, on one loopback port: any answer says the network is there.
 // Requests are recorded.
-function startServices() {
+function startProbeServer() {
   const requests = [];
   const server = http.createServer((request, response) => {
     requests.push(request.url);
-    const where = new URL(request.url, 'http://here').pathname;
-    if (where === '/deskhelper/weather') {
-      response.writeHead(200, {'Content-Type': 'application/json'});
-      response.end(JSON.stringify({city: kServiceCity, temperature: '18', weather: 'light rain'}));
-    } else {
-      response.writeHead(where === '/' ? 200 : 404, {'Content-Type': 'text/plain'});
-      response.end(where === '/' ? 'up' : 'no such service');
-    }
+    response.writeHead(200, {'Content-Type': 'text/plain'});
+    response.end('up');
   });
   return new Promise((resolve) => {
     server.listen(0, '127.0.0.1', () => resolve({server, requests, origin: `http://127.0.0.1:${server.address().port}`}));
   });
+}
+
+// The build's demo cloud list and weather services, which add their hosts to `hostsMap`; null
+// when the build has none.
+async function startDemoServices(build, wine, hostsMap) {
+  const program = path.join(build, 'tools', 'demo_services.exe');
+  if (!fs.existsSync(program)) return null;
+  const child = spawn(wine, [windowsPath(program), windowsPath(hostsMap), String(24 * 3600)], {stdio: ['ignore', 'pipe', 'ignore']});
+  let said = '';
+  child.stdout.on('data', (chunk) => (said += chunk));
+  await until('the demo services', () => {
+    if (child.exitCode !== null) throw new Error('the demo services did not start');
+    return said.includes('serving');
+  }, 10 * 60000);  // a 32-bit build's may run under emulation
+  return child;
 }
 
 // One Windows command-line session running `lines` (a batch file): one Wine process for all.
@@ -115,10 +125,10 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
   const pageFile = path.join(work, 'page.txt');
   fs.writeFileSync(pageFile, page.map((step) => step + '\n').join(''));
 
-  const services = await startServices();
+  const services = await startProbeServer();
   const hostsMap = path.join(suite, 'NetCore.hosts');
-  fs.writeFileSync(hostsMap, serviceHosts(build).map((host) =>
-    `${host} ${services.origin}\nhttps://${host} ${services.origin}\n`).join(''));
+  fs.writeFileSync(hostsMap, serviceHosts(build).map((host) => `${host} ${services.origin}\n`).join(''));
+  const demoServices = await startDemoServices(build, wine, hostsMap);
 
   const view = is32bit ? '/reg:32' : '/reg:64';
   const installer = path.join(build, 'browser', 'Application', engineVersion(build), 'Installer', 'setup.exe');
@@ -179,6 +189,7 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
       }
       if (!exited) await until('the started program to end', () => exited, 30000, 200).catch(() => started.kill());
       services.server.close();
+      demoServices?.kill();
       fs.rmSync(hostsMap, {force: true});
       await batch(wine, work, 'uninstall.cmd', [
         ...kKeptKeys.map((key) => `reg delete "${key}" /f >nul 2>&1`),

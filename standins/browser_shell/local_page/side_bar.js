@@ -93,6 +93,8 @@
     } else {
       mark($('weather'), 'unavailable');
       $('weather-detail').textContent = kNotYet;
+      // Nothing cached yet: a fresh report comes with the weather event, where there is a provider.
+      ask('getWeather', {retry: true});
     }
   }
   on('_updateWeatherCallback_listener', (envelope) => {
@@ -130,10 +132,14 @@
         groups = null;
       }
     }
+    // Each group names its tools, or at least the kinds of document it is for.
     const names = [];
     for (const group of Array.isArray(groups) ? groups : []) {
+      const tools = Array.isArray(group && group.tools) ? group.tools : [];
+      for (const tool of tools) names.push(tool.name || tool.id || 'a tool');
+      if (tools.length) continue;
       for (const entry of Array.isArray(group && group.list) ? group.list : []) {
-        names.push(entry.name || entry.title || (entry.suffix ? `for .${entry.suffix.split(',').join(', .')}` : 'a tool'));
+        if (entry.suffix) names.push(`for .${entry.suffix.split(',').join(', .')}`);
       }
     }
     return names;
