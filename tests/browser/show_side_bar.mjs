@@ -49,6 +49,9 @@ process.on('SIGINT', () => end(0));
 try {
   const browser = await chromium;
   const page = await openPage(browser, sideBar.address);
+  // The weather worker's first report may come a moment after the page has asked.
+  await page.waitForFunction(() => document.getElementById('weather')?.dataset.state === 'ready', null, {timeout: 5000})
+    .catch(() => {});
   await page.screenshot({path: options.shot});
   await browser.close();
   console.log(`screenshot of the side bar's page: ${options.shot} (after ${seconds()} s)`);

@@ -107,8 +107,10 @@ export function readLog(file) {
 //   build       the build folder (suite/, browser/, CMakeCache.txt)
 //   wine        the Wine loader that runs that build's programs
 //   work        a fresh folder for this run
-//   ownSuite    run a copy of the suite in `work` with its own APPDATA (tests) instead of the
-//               build's own suite as a user would (scripts/run)
+//   ownSuite    run a copy of the suite in `work` (tests) instead of the build's own suite
+//               (scripts/run). Either way the run has an APPDATA of its own in `work`: the
+//               prefix's would hold the per-user copy of an earlier build of the same version,
+//               which the program keeps.
 //   arguments   Velmora.exe's arguments: none starts it as a user would (through its relaunches)
 //   page        stand-in shell steps played alongside the real page
 //   is32bit     the program reads HKLM\SOFTWARE through the 32-bit view
@@ -118,8 +120,8 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
   fs.mkdirSync(work, {recursive: true});
   const suite = ownSuite ? path.join(work, 'suite') : path.join(build, 'suite');
   if (ownSuite) fs.cpSync(path.join(build, 'suite'), suite, {recursive: true});
-  const appdata = ownSuite ? path.join(work, 'appdata') : null;
-  if (appdata) fs.mkdirSync(appdata, {recursive: true});
+  const appdata = path.join(work, 'appdata');
+  fs.mkdirSync(appdata, {recursive: true});
   const log = path.join(work, 'standins.log');
   fs.rmSync(log, {force: true});
   const pageFile = path.join(work, 'page.txt');
@@ -155,7 +157,7 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
   const exe = windowsPath(path.join(suite, 'Utils', 'Velmora.exe'));
   const starter = path.join(work, 'start.cmd');
   // Wine sets APPDATA from its own profile: only a command line can give the program another.
-  fs.writeFileSync(starter, ['@echo off', appdata ? `set "APPDATA=${windowsPath(appdata)}"` : '',
+  fs.writeFileSync(starter, ['@echo off', `set "APPDATA=${windowsPath(appdata)}"`,
     `"${exe}" ${args.join(' ')}`, ''].join('\r\n'));
   const started = spawn(wine, ['cmd', '/c', windowsPath(starter)], {env: environment, stdio: 'ignore'});
   let exited = false;
