@@ -16,19 +16,32 @@
 //                                  this process; <f> is its "name=value" fields joined by "|"
 //   signout                        signs the user out again
 //   wait <ms>                      a pause
+//   waitpage                       waits until a real page is connected (bridge mode)
+//   waitfor <path>                 waits until the file exists (a test's signal)
 //   quit                           ends the shell's message loop (ChromeShell returns)
 // Without a page script the page shows itself at 360 x 640 and then waits.
+//
+// Bridge mode (VELMORA_SHELL_BRIDGE=<port>, 0 for any free port): a real browser shows the page
+// instead (page_bridge.h). The shell serves the packaged local page (query 1001), or the folder
+// named by VELMORA_SHELL_PAGE_DIR while the page is being developed, writes the page's address to
+// the log ("bridge address ..."), hands the page's calls to the program through OnPageCall and
+// the program's scripts and window changes to the page. The maker's online page is not here: it
+// gets the same page. A page script still plays alongside (for sign-ins, say), without the
+// default Show.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "standins/common/standin_log.h"
 #include "platform/process_ids.h"
+#include "standins/browser_shell/page_bridge.h"
+#include "standins/common/standin_log.h"
 #include "view/shell_interfaces.h"
 
 namespace sh = velmora::shell;
@@ -40,6 +53,7 @@ constexpr UINT_PTR kStepTimer = 1;
 constexpr UINT kStepIntervalMs = 100;
 constexpr UINT WM_FIRE_WINDOW_CREATED = WM_APP + 1;
 constexpr UINT WM_READ_LONG_COOKIE = WM_APP + 2;  // lParam owns a copy of a kind 7 record
+constexpr UINT WM_BRIDGE_CALL = WM_APP + 3;  // lParam: a standin::BridgeCall the receiver deletes
 
 void Log(const char* format, ...) {
   char text[2048];
@@ -60,6 +74,10 @@ std::string Escape(const std::string& text) {
   return out;
 }
 
+standin::PageBridge* g_bridge = nullptr;  // set in bridge mode
+class Browser;
+Browser* CurrentBrowser();
+
 // A browser: a real, initially hidden top-level window.
 class Browser final : public sh::ShellBrowserWithUnusedSlots {
  public:
@@ -73,12 +91,14 @@ class Browser final : public sh::ShellBrowserWithUnusedSlots {
   HWND GetWindow() override { return window_; }
   void SetBounds(int x, int y, int width, int height) override {
     Log("bounds %d %d %d %d", x, y, width, height);
+    if (Bridged()) g_bridge->SetBounds(x, y, width, height);
     if (!window_) return;
     const UINT size = width > 0 && height > 0 ? 0 : SWP_NOSIZE;
     ::SetWindowPos(window_, nullptr, x, y, width, height, size | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   void Release() override {
     Log("release");
+    if (Bridged()) g_bridge->Close();
     released_ = true;
     if (window_) ::DestroyWindow(window_);
     window_ = nullptr;
@@ -89,20 +109,27 @@ class Browser final : public sh::ShellBrowserWithUnusedSlots {
     if (window_) ::GetWindowRect(window_, &frame);
     Log("show at %ld %ld %ld %ld", frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top);
     if (window_) ::ShowWindow(window_, SW_SHOWNOACTIVATE);
+    if (Bridged()) g_bridge->SetVisible(true);
   }
   void Hide() override {
     Log("hide");
     if (window_) ::ShowWindow(window_, SW_HIDE);
+    if (Bridged()) g_bridge->SetVisible(false);
   }
   void RunScript(const wchar_t* text) override {
     // One log line per script: a line feed inside it is written as "\n".
     std::string script = standin::Narrow(text);
+    if (Bridged()) g_bridge->RunScript(script);
     for (size_t at = 0; (at = script.find('\n', at)) != std::string::npos; at += 2) script.replace(at, 1, "\\n");
     Log("script %s", script.c_str());
   }
   void OpenTool(int which, int reserved) override { Log("tool %d %d", which, reserved); }
 
  private:
+  // Only the browser the program uses now reaches the page; an older one (kept hidden after a
+  // navigation) does not.
+  bool Bridged() { return g_bridge && CurrentBrowser() == this; }
+
   sh::ShellWebBrowserEvent* sink_;
   sh::ExternalShellApp* app_;
   HWND window_ = nullptr;
@@ -149,6 +176,10 @@ class Factory final : public sh::ShellBrowserFactory {
     Browser* made = browser.get();
     g_shell.browsers.push_back(std::move(browser));
     sink->SetBrowser(made);
+    if (g_bridge) {
+      Log("bridge page for %s", standin::Narrow(url).c_str());
+      g_bridge->Reload();
+    }
     // The window-created event comes once the shell's own set-up is done, from its loop.
     ::PostMessageW(g_shell.message_window, WM_FIRE_WINDOW_CREATED, 0, reinterpret_cast<LPARAM>(made));
     return true;
@@ -245,6 +276,8 @@ bool PlayStep(const std::string& step) {
   Browser* browser = CurrentBrowser();
   const bool needs_browser = verb == "call" || verb == "callraw" || verb == "callnull" || verb == "event" || verb == "key";
   if (needs_browser && !browser) return false;
+  if (verb == "waitpage" && (!g_bridge || !g_bridge->page_connected())) return false;
+  if (verb == "waitfor" && ::GetFileAttributesA(rest.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
   Log("step %s", step.c_str());
   if (verb == "call" || verb == "callraw" || verb == "callnull") {
     const size_t cut = rest.find(' ');
@@ -295,6 +328,18 @@ LRESULT CALLBACK ShellProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
     }
     return 0;
   }
+  if (message == WM_BRIDGE_CALL) {
+    std::unique_ptr<standin::BridgeCall> call(reinterpret_cast<standin::BridgeCall*>(lparam));
+    Browser* browser = CurrentBrowser();
+    if (!browser) {
+      Log("bridge call %s: no browser", call->name.c_str());
+      return 0;
+    }
+    const int result = browser->sink()->OnPageCall("", call->name.c_str(),
+                                                   call->arguments ? call->arguments->c_str() : nullptr, 0, 0, 0);
+    Log("bridge call %s %s returned %d", call->name.c_str(), call->arguments ? call->arguments->c_str() : "(none)", result);
+    return 0;
+  }
   if (message == WM_TIMER && wparam == kStepTimer) {
     if (static_cast<LONG>(::GetTickCount() - g_shell.resume_at) < 0) return 0;
     if (g_shell.next_step < g_shell.steps.size() && PlayStep(g_shell.steps[g_shell.next_step])) ++g_shell.next_step;
@@ -303,12 +348,20 @@ LRESULT CALLBACK ShellProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
   return ::DefWindowProcW(window, message, wparam, lparam);
 }
 
-std::vector<std::string> ReadPageScript() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = ::GetEnvironmentVariableW(L"VELMORA_SHELL_PAGE", path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return {"call Show {\"width\":360,\"height\":640}"};
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(value, length);
+}
+
+std::vector<std::string> ReadPageScript(bool bridged) {
+  const std::wstring path = Environment(L"VELMORA_SHELL_PAGE");
+  if (path.empty()) {
+    if (bridged) return {};  // the real page shows itself
+    return {"call Show {\"width\":360,\"height\":640}"};
+  }
   std::vector<std::string> steps;
-  FILE* file = _wfopen(path, L"rb");
+  FILE* file = _wfopen(path.c_str(), L"rb");
   if (!file) return steps;
   char line[8192];
   while (std::fgets(line, sizeof(line), file)) {
@@ -319,6 +372,41 @@ std::vector<std::string> ReadPageScript() {
   }
   std::fclose(file);
   return steps;
+}
+
+// Bridge mode: serves the page from the local page package (or the page folder) and writes its
+// address to the log.
+void StartBridge(const std::wstring& port_text, const std::wstring& package) {
+  const int port = _wtoi(port_text.c_str());
+  if (port < 0 || port > 65535) {
+    Log("bridge: no port in VELMORA_SHELL_BRIDGE");
+    return;
+  }
+  const std::wstring folder = Environment(L"VELMORA_SHELL_PAGE_DIR");
+  std::optional<standin::PageFiles> files =
+      folder.empty() ? standin::PageFiles::FromPackage(package) : standin::PageFiles::FromFolder(folder);
+  if (!files) {
+    Log("bridge: the page package %s cannot be read", standin::Narrow(package.c_str()).c_str());
+    return;
+  }
+  // Icons are written to the data folder's Icon folder; the user-data folder is inside the data folder.
+  const wchar_t* user_data = g_shell.app->GetUserDataFolder();
+  std::wstring icons = user_data ? user_data : L"";
+  const size_t cut = icons.find_last_of(L'\\');
+  icons = (cut == std::wstring::npos ? std::wstring() : icons.substr(0, cut)) + L"\\Icon";
+  standin::PageBridge::Options options;
+  options.port = static_cast<uint16_t>(port);
+  options.files = std::move(*files);
+  options.icon_folder = icons;
+  options.ui_window = g_shell.message_window;
+  options.call_message = WM_BRIDGE_CALL;
+  g_bridge = standin::PageBridge::Start(std::move(options));
+  if (!g_bridge) {
+    Log("bridge: cannot listen on 127.0.0.1:%d", port);
+    return;
+  }
+  Log("bridge files %s", standin::Narrow((folder.empty() ? package : folder).c_str()).c_str());
+  Log("bridge address %s", g_bridge->address().c_str());
 }
 
 void RegisterClasses(HINSTANCE instance) {
@@ -353,7 +441,9 @@ extern "C" __declspec(dllexport) int __cdecl ChromeShell(HINSTANCE instance, sh:
   wchar_t package[sh::kQueryBufferChars] = {};
   app->Query(sh::kQueryLocalPackagePath, package);
   Log("query1001=%s", standin::Narrow(package).c_str());
-  g_shell.steps = ReadPageScript();
+  const std::wstring bridge_port = Environment(L"VELMORA_SHELL_BRIDGE");
+  if (!bridge_port.empty()) StartBridge(bridge_port, package);
+  g_shell.steps = ReadPageScript(!bridge_port.empty());
   ::SetTimer(g_shell.message_window, kStepTimer, kStepIntervalMs, nullptr);
   app->CreateUserInterface();
   Log("ui created");
