@@ -16,22 +16,13 @@
 #include "platform/text.h"
 #include "providers/system_info.h"
 #include "providers/tool_launcher.h"
+#include "tests/bench/bench_clock.h"
 #include "tests/support/registry_backup.h"
 
 namespace {
 
-double NowMs() {
-  LARGE_INTEGER count, frequency;
-  QueryPerformanceCounter(&count);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using velmora::bench::Median;
+using velmora::bench::NowMs;
 
 template <typename Work>
 double MedianMs(int rounds, Work work) {

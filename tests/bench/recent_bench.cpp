@@ -21,22 +21,14 @@
 #include "providers/icon_png.h"
 #include "providers/used_item_scan.h"
 #include "providers/used_items.h"
+#include "tests/bench/bench_clock.h"
 
 namespace {
 
+using velmora::bench::Median;
+using velmora::bench::NowMs;
+
 using velmora::FormatW;
-
-double NowMs() {
-  LARGE_INTEGER count, frequency;
-  QueryPerformanceCounter(&count);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 void SetValue(HKEY root, const std::wstring& subkey, const std::wstring& name, DWORD type, const void* data, size_t size) {
   HKEY key = nullptr;
