@@ -440,7 +440,9 @@ TEST_F(RealProgramSideBar, AnUninstallEntryOfThe64BitViewIsFound) {
                               &key, nullptr),
             ERROR_SUCCESS);
   ::RegCloseKey(key);
-  Page({R"(call isInstalledWithKey {"callbackName":"found","key":"{VelmoraView64}"})",
+  // Shown first, so that a slow (emulated) start is not ended by the page-load timeout.
+  Page({R"(call Show {"width":300,"height":300})",
+        R"(call isInstalledWithKey {"callbackName":"found","key":"{VelmoraView64}"})",
         R"(call isInstalledWithKey {"callbackName":"missing","key":"{VelmoraNowhere}"})", R"(call Close {})"});
   const ChildResult result = Run();
   ASSERT_TRUE(result.finished);
