@@ -426,8 +426,10 @@ TEST_F(SideBar, SystemInformationAndTheToolsAnswerThePage) {
   EXPECT_EQ(Count(log, "feedbacktool", " --from=sidebar"), 1u);  // trimmed
 }
 
-// Also run by the 32-bit smoke test: a 32-bit side bar on 64-bit Windows finds an uninstall entry
-// that only the 64-bit registry view holds.
+// A side bar finds an uninstall entry that only the 64-bit registry view holds. Meant for the real
+// 32-bit program as well (the 64-bit build cannot see a view difference); run it there with
+// e2e_tests --gtest_filter=RealProgramSideBar.* --velmora=<Velmora.exe>. Not in pe32_smoke yet:
+// under emulation inside scripts/test the side bar lost its connection to Wine's server.
 class RealProgramSideBar : public SideBar {};
 
 TEST_F(RealProgramSideBar, AnUninstallEntryOfThe64BitViewIsFound) {
