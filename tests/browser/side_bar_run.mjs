@@ -125,8 +125,9 @@ export function readLog(file) {
 //   page        stand-in shell steps played alongside the real page
 //   is32bit     the program reads HKLM\SOFTWARE through the 32-bit view
 //   addressTimeoutMs  how long the side bar may take to serve its page
+//   signal      an AbortSignal that gives up waiting for the page (everything is put back)
 export async function startSideBar({build, wine, work, ownSuite = false, arguments: args = [], page = [], is32bit = false,
-                                    addressTimeoutMs = 180000}) {
+                                    addressTimeoutMs = 180000, signal = null}) {
   fs.mkdirSync(work, {recursive: true});
   const suite = ownSuite ? path.join(work, 'suite') : path.join(build, 'suite');
   if (ownSuite) fs.cpSync(path.join(build, 'suite'), suite, {recursive: true});
@@ -219,6 +220,7 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
       const line = readLog(log).find((each) => / bridge address /.test(each));
       if (line) return /bridge address (\S+)/.exec(line)[1];
       if (exited && args.length > 0) throw new Error('Velmora.exe ended before its page was served');
+      if (signal?.aborted) throw new Error('stopped before the page was served');
       return null;
     }, addressTimeoutMs);
   } catch (error) {
