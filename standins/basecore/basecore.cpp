@@ -70,3 +70,8 @@ __declspec(dllexport) HRESULT WINAPI BcCreateInstance(REFIID iid, void** object)
 }
 
 }  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) standin::LogLoaded(module);
+  return TRUE;
+}

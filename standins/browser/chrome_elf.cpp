@@ -5,9 +5,12 @@
 
 #include "standins/common/standin_log.h"
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   // Only kernel32 and the C runtime's formatting are used here, which the loader lock allows.
-  if (reason == DLL_PROCESS_ATTACH) standin::Log("chrome_elf", "loaded");
+  if (reason == DLL_PROCESS_ATTACH) {
+    standin::Log("chrome_elf", "loaded");
+    standin::LogLoaded(module);
+  }
   if (reason == DLL_PROCESS_DETACH) standin::Log("chrome_elf", "unloaded");
   return TRUE;
 }

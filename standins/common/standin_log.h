@@ -35,6 +35,31 @@ inline void Log(const char* component, const char* format, ...) {
   ::CloseHandle(file);
 }
 
+// Records that `module` was mapped into a process ("<file name> pid=<pid> loaded <path>") in the
+// file named by VELMORA_STANDIN_LOAD_LOG, apart from the call log so that tests reading exact call
+// sequences do not see it. A library that should have been refused shows up here. Call from
+// DllMain on DLL_PROCESS_ATTACH: kernel32 only, which the loader lock allows.
+inline void LogLoaded(HINSTANCE module) {
+  wchar_t log[MAX_PATH], path[MAX_PATH];
+  const DWORD length = ::GetEnvironmentVariableW(L"VELMORA_STANDIN_LOAD_LOG", log, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  const DWORD path_length = ::GetModuleFileNameW(module, path, MAX_PATH);
+  if (path_length == 0 || path_length >= MAX_PATH) return;
+  const wchar_t* name = path;
+  for (const wchar_t* c = path; *c; ++c) {
+    if (*c == L'\\' || *c == L'/') name = c + 1;
+  }
+  char line[3 * MAX_PATH * 2 + 64];
+  const int size = std::snprintf(line, sizeof(line), "%ls pid=%lu loaded %ls\n", name, ::GetCurrentProcessId(), path);
+  if (size <= 0) return;
+  HANDLE file = ::CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  ::WriteFile(file, line, static_cast<DWORD>(std::min<size_t>(size, sizeof(line) - 1)), &written, nullptr);
+  ::CloseHandle(file);
+}
+
 inline std::string Narrow(const wchar_t* text) {
   if (!text) return "(null)";
   const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);

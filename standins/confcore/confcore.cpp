@@ -5,7 +5,10 @@
 
 extern "C" __declspec(dllexport) DWORD WINAPI ConfCoreVersion() { return 1; }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) standin::Log("confcore", "loaded");
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    standin::Log("confcore", "loaded");
+    standin::LogLoaded(module);
+  }
   return TRUE;
 }

@@ -7,3 +7,8 @@ extern "C" {
 __declspec(dllexport) void Initialize() { standin::Log("faultsink", "initialize cmd=%s", ::GetCommandLineA()); }
 __declspec(dllexport) void OnExiting() { standin::Log("faultsink", "exiting"); }
 }
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) standin::LogLoaded(module);
+  return TRUE;
+}

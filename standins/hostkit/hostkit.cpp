@@ -116,3 +116,8 @@ __declspec(dllexport) BOOL WINAPI HkOpenUrl(const wchar_t* url) {
 }
 
 }  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) standin::LogLoaded(module);
+  return TRUE;
+}

@@ -93,3 +93,8 @@ __declspec(dllexport) void WINAPI StandinSignOut() {
 }
 
 }  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) standin::LogLoaded(module);
+  return TRUE;
+}

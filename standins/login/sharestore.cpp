@@ -53,3 +53,8 @@ extern "C" __declspec(dllexport) velmora::IShareData* WINAPI CreateShareData(DWO
   standin::Log("sharestore", "create %lu %lu", static_cast<unsigned long>(reserved), static_cast<unsigned long>(flags));
   return new Store();
 }
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) standin::LogLoaded(module);
+  return TRUE;
+}

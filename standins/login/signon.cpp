@@ -162,3 +162,8 @@ extern "C" __declspec(dllexport) HRESULT WINAPI LoginGetModuleW(IVuqLoginModule*
   standin::Log("signon", "get module");
   return S_OK;
 }
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) standin::LogLoaded(module);
+  return TRUE;
+}

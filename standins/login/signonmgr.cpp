@@ -30,3 +30,8 @@ extern "C" __declspec(dllexport) velmora::IVuqLoginMgr* WINAPI CreateVuqLoginMgr
   standin::Log("signonmgr", "create %lu %lu", static_cast<unsigned long>(reserved), static_cast<unsigned long>(flags));
   return new Manager();
 }
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) standin::LogLoaded(module);
+  return TRUE;
+}

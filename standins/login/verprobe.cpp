@@ -10,3 +10,8 @@ extern "C" __declspec(dllexport) BOOL WINAPI IsBetaVersion() {
   standin::Log("verprobe", "is beta %d", beta);
   return beta;
 }
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) standin::LogLoaded(module);
+  return TRUE;
+}

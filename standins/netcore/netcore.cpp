@@ -358,6 +358,9 @@ extern "C" __declspec(dllexport) int VELMORA_NETCORE_CALL InitLibs(nc::InitBlock
 }
 
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, void*) {
-  if (reason == DLL_PROCESS_ATTACH) g_module = module;
+  if (reason == DLL_PROCESS_ATTACH) {
+    g_module = module;
+    standin::LogLoaded(module);
+  }
   return TRUE;
 }

@@ -80,3 +80,8 @@ __declspec(dllexport) int __cdecl DecyptRsaData(const char* key, const char* inp
 __declspec(dllexport) void __cdecl FreeRsaData(char* data) { std::free(data); }
 
 }  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) standin::LogLoaded(module);
+  return TRUE;
+}

@@ -1,5 +1,6 @@
 // Stand-in for the suite's small tools that the side bar starts (screen capture, desktop search,
-// module updater, feedback): each records the command line it was started with and ends.
+// module updater, feedback, settings centre): each records the command line it was started with
+// and ends.
 // SUITE_TOOL_NAME names the tool in the stand-in log.
 #include <windows.h>
 
