@@ -317,6 +317,11 @@ LRESULT CWebBrowserEvent::HandleMessage(UINT message, WPARAM wparam, LPARAM lpar
       case WM_CLOSE:
         Close();
         return 0;
+      case WM_ENDSESSION:
+        // The session is ending and the system will end the process after this: the orderly
+        // shutdown of a close runs first, so that nothing is cut off halfway.
+        if (wparam) Close();
+        return 0;
       case WM_SETTINGCHANGE:
         if (wparam == SPI_SETWORKAREA) ::SetTimer(hwnd(), kRelayoutTimer, kRelayoutDelayMs, nullptr);
         return 0;
