@@ -11,11 +11,24 @@ namespace {
 constexpr int kReplaceAttempts = 10;
 constexpr DWORD kReplaceRetryMs = 20;
 
+// A drive path ("C:\...") in its "\\?\" form, which the file functions take beyond MAX_PATH: a
+// target that just fits leaves no room for the temporary name beside it.
+std::wstring BeyondMaxPath(const std::wstring& path) {
+  const bool drive_path = path.size() > 3 && path[1] == L':' && path[2] == L'\\' &&
+                          path.find(L'/') == std::wstring::npos;
+  return drive_path ? L"\\\\?\\" + path : path;
+}
+
 }  // namespace
 
 bool ReplaceFileContents(const std::wstring& path, const void* data, size_t size) {
   if (path.empty() || size > MAXDWORD) return false;
-  const std::wstring temporary = FormatW(L"%ls.%lu.tmp", path.c_str(), ::GetCurrentThreadId());
+  std::wstring target = path;
+  std::wstring temporary = FormatW(L"%ls.%lu.tmp", path.c_str(), ::GetCurrentThreadId());
+  if (temporary.size() >= MAX_PATH) {
+    target = BeyondMaxPath(path);
+    temporary = BeyondMaxPath(temporary);
+  }
   {
     ScopedFileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -33,7 +46,7 @@ bool ReplaceFileContents(const std::wstring& path, const void* data, size_t size
   // A reader that holds the target open without delete sharing (a scanner, an editor) blocks the
   // replacement for a moment: try again a few times before giving up.
   for (int attempt = 0;; ++attempt) {
-    if (::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
     const DWORD error = ::GetLastError();
     if (attempt == kReplaceAttempts - 1 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) break;
     ::Sleep(kReplaceRetryMs);
