@@ -146,6 +146,50 @@ TEST_F(SettingsTest, ToolCountersListByCountKeepingRegistryOrderForTies) {
   ::RegCloseKey(key);
 }
 
+// The settings key (and its tool counters) closed to everyone by an empty access list: every
+// setting reads as its default, writes go nowhere, and nothing fails louder than that.
+TEST_F(SettingsTest, ADeniedSettingsKeyGivesTheDefaults) {
+  const DWORD off = 0;
+  WriteRaw(L"switch_flags", REG_DWORD, &off, sizeof(off));
+  WriteRaw(L"sidebar_autohide", REG_DWORD, &off, sizeof(off));
+  IncrementToolCounter(L"calc");
+  SECURITY_DESCRIPTOR closed;
+  ACL empty;
+  ASSERT_TRUE(::InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(::InitializeAcl(&empty, sizeof(empty), ACL_REVISION));
+  ASSERT_TRUE(::SetSecurityDescriptorDacl(&closed, TRUE, &empty, FALSE));
+  SECURITY_DESCRIPTOR open;
+  ASSERT_TRUE(::InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(::SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
+  auto set_access = [](const wchar_t* path, SECURITY_DESCRIPTOR* descriptor) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, WRITE_DAC, &key) != ERROR_SUCCESS) return false;
+    const bool set = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+    ::RegCloseKey(key);
+    return set;
+  };
+  ASSERT_TRUE(set_access(kToolCountersKey, &closed));
+  ASSERT_TRUE(set_access(kSettingsKey, &closed));
+  HKEY probe = nullptr;
+  const bool enforced = ::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &probe) == ERROR_ACCESS_DENIED;
+  if (probe) ::RegCloseKey(probe);
+
+  if (enforced) {
+    CAppConfigMgr denied;
+    EXPECT_TRUE(denied.IsSideBarOn());
+    EXPECT_EQ(1, denied.GetAutoHide());
+    denied.SetAutoHide(0);
+    IncrementToolCounter(L"calc");
+    EXPECT_TRUE(ListToolsByCount().empty());
+    EXPECT_EQ(std::nullopt, ReadSettingsDword(L"switch_flags"));
+  }
+  // The owner may always open the access list again, so the backup can put the key back.
+  EXPECT_TRUE(set_access(kSettingsKey, &open));
+  EXPECT_TRUE(set_access(kToolCountersKey, &open));
+  if (!enforced) GTEST_SKIP() << "this registry does not enforce access lists";
+  EXPECT_EQ(std::optional<DWORD>(0), ReadSettingsDword(L"sidebar_autohide"));  // the denied write changed nothing
+}
+
 // The suite registered in a folder of the test's own, with a Utils\Velmora.exe in it.
 class InstalledSuiteSettings : public SettingsTest {
  protected:
