@@ -22,6 +22,7 @@
 #include "platform/text.h"
 #include "tests/e2e/copied_suite.h"
 #include "tests/support/cloud_list_signer.h"
+#include "tests/support/file_tree.h"
 #include "tests/support/message_box.h"
 
 namespace velmora::test {
@@ -131,18 +132,6 @@ bool Unsign(const std::wstring& path) {
   image.resize(table);
   std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << image;
   return true;
-}
-
-void FlipMiddleByte(const std::wstring& path) {
-  std::fstream file(path.c_str(), std::ios::in | std::ios::out | std::ios::binary);
-  file.seekg(0, std::ios::end);
-  const std::streamoff middle = file.tellg() / 2;
-  char byte = 0;
-  file.seekg(middle);
-  file.read(&byte, 1);
-  byte = static_cast<char>(byte ^ 0x5A);
-  file.seekp(middle);
-  file.write(&byte, 1);
 }
 
 struct Observed {

@@ -18,6 +18,7 @@
 #include "platform/text.h"
 #include "platform/version_info.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/file_tree.h"
 #include "tests/support/registry_backup.h"
 
 namespace velmora::test {
@@ -85,18 +86,7 @@ class InstalledSuite : public ::testing::Test {
     });
   }
 
-  void Tamper(const wchar_t* name) {
-    const std::wstring path = suite_ + L"\\" + name;
-    std::fstream file(WideToUtf8(path).c_str(), std::ios::in | std::ios::out | std::ios::binary);
-    file.seekg(0, std::ios::end);
-    const std::streamoff middle = file.tellg() / 2;
-    char byte = 0;
-    file.seekg(middle);
-    file.read(&byte, 1);
-    byte = static_cast<char>(byte ^ 0x5A);
-    file.seekp(middle);
-    file.write(&byte, 1);
-  }
+  void Tamper(const wchar_t* name) { FlipMiddleByte(suite_ + L"\\" + name); }
 
   std::wstring PerUserCopy() const { return appdata_ + L"\\Vuqsafe\\Velmora\\Velmora.exe"; }
   void PlaceCopy(const std::wstring& from) {

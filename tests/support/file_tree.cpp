@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <fstream>
+
 namespace velmora::test {
 
 std::wstring Long(const std::wstring& path) { return L"\\\\?\\" + path; }
@@ -36,6 +38,18 @@ bool CopyTree(const std::wstring& from, const std::wstring& to) {
   }
   ::FindClose(find);
   return ok;
+}
+
+void FlipMiddleByte(const std::wstring& path) {
+  std::fstream file(path.c_str(), std::ios::in | std::ios::out | std::ios::binary);
+  file.seekg(0, std::ios::end);
+  const std::streamoff middle = file.tellg() / 2;
+  char byte = 0;
+  file.seekg(middle);
+  file.read(&byte, 1);
+  byte = static_cast<char>(byte ^ 0x5A);
+  file.seekp(middle);
+  file.write(&byte, 1);
 }
 
 }  // namespace velmora::test

@@ -15,4 +15,7 @@ void DeleteTree(const std::wstring& folder);
 // False when anything could not be copied.
 bool CopyTree(const std::wstring& from, const std::wstring& to);
 
+// Changes one byte in the middle of the file, as a damaged or tampered copy has it.
+void FlipMiddleByte(const std::wstring& path);
+
 }  // namespace velmora::test
