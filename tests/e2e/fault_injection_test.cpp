@@ -65,6 +65,8 @@ struct Component {
   const wchar_t* without;  // removed first: the component is used only without it (null: nothing)
 };
 
+// Everything the program loads or starts today. The promotion window's skin libraries and the
+// companions' programs are not here: nothing in the program loads or starts them yet.
 constexpr Component kComponents[] = {
     {"HostKit", Root::kSuite, L"HostKit.dll", Sign::kLoaded, "", Outcome::kRuns, Outcome::kRuns, Root::kSuite, nullptr},
     {"FaultSink", Root::kSuite, L"FaultSink.dll", Sign::kLoaded, "", Outcome::kRuns, Outcome::kRuns, Root::kSuite, nullptr},
@@ -74,6 +76,8 @@ constexpr Component kComponents[] = {
      nullptr},
     {"ConfCore", Root::kSuite, L"ConfCore.dll", Sign::kLoadedNever, "", Outcome::kRuns, Outcome::kRuns, Root::kSuite, nullptr},
     {"NetCore", Root::kSuite, L"NetCore.dll", Sign::kLoaded, "", Outcome::kRuns, Outcome::kRuns, Root::kSuite, nullptr},
+    // A login library that is there but fails its check ends the process through the damaged-file
+    // prompt (SignOnMgr.dll when the account is read); a missing one is skipped.
     {"SignOn", Root::kSuite, L"SignOn.dll", Sign::kLoaded, "", Outcome::kPrompts, Outcome::kRuns, Root::kSuite, nullptr},
     {"SignOnMgr", Root::kSuite, L"Utils\\SignOnMgr.dll", Sign::kLoaded, "", Outcome::kPrompts, Outcome::kRuns,
      Root::kSuite, nullptr},
@@ -83,12 +87,14 @@ constexpr Component kComponents[] = {
      Root::kSuite, nullptr},
     {"SealKit", Root::kSuite, L"Tidy\\SealKit.dll", Sign::kLoaded, "", Outcome::kRuns, Outcome::kRuns, Root::kSuite,
      nullptr},
+    // An unusable engine: the side bar waits for the engine installer instead (which finds nothing).
     {"chrome.dll", Root::kEngine, L"chrome.dll", Sign::kShellUi, "", Outcome::kNoSideBar, Outcome::kNoSideBar,
      Root::kSuite, nullptr},
     {"chrome_elf", Root::kEngine, L"chrome_elf.dll", Sign::kLoaded, "", Outcome::kNoSideBar, Outcome::kNoSideBar,
      Root::kSuite, nullptr},
     {"chrome_child", Root::kEngine, L"chrome_child.dll", Sign::kChildShell, "", Outcome::kNoSideBar,
      Outcome::kNoSideBar, Root::kSuite, nullptr},
+    // The browser that opens the page's links.
     {"Ravida.exe", Root::kBrowser, L"Ravida.exe", Sign::kStarted, "ravida", Outcome::kRuns, Outcome::kRuns,
      Root::kSuite, nullptr},
     {"GameShell", Root::kSuite, L"AppMgr\\GameShell.exe", Sign::kStarted, "gameshell", Outcome::kNoSideBar,
