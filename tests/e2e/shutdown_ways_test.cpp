@@ -53,6 +53,14 @@ std::string ReadAll(const std::wstring& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+// Ends the process when the scope is left while it still runs.
+struct EndOnLeave {
+  HANDLE process;
+  ~EndOnLeave() {
+    if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) ::TerminateProcess(process, 1);
+  }
+};
+
 class ShutdownWays : public CopiedSuite {
  protected:
   void SetUp() override {
@@ -112,6 +120,8 @@ TEST_F(ShutdownWays, EveryWayInEndsTheSideBarOnceAndCleanlyMidFetch) {
     const size_t requests_before = server_.RequestCount();
     ScopedHandle side_bar(StartSideBar());
     ASSERT_TRUE(side_bar);
+    // A side bar that outlives a failed check would hold the instance for every later run.
+    const EndOnLeave end_on_leave{side_bar.get()};
 
     if (way.trigger != Trigger::kPage) {
       ASSERT_TRUE(WaitForLogLine("shell", "step call Show"));
