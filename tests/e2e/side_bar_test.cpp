@@ -562,5 +562,58 @@ TEST_F(SideBar, TheCommonlyUsedItemsReachThePageWithTheirIcons) {
   Gdiplus::GdiplusShutdown(token);
 }
 
+// The file picker the page opens runs in the side bar; a user (here the test, from outside its
+// process) picks a file, which reaches the assistant through its inherited section. The word-pick
+// program installed in the user's application-data folder is found and started twice.
+TEST_F(SideBar, ThePageHandsAChosenFileToTheAssistantAndStartsWordPick) {
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER,
+                              L"Software\\Vuq\\keluai\\Update64\\ClientState\\{FF42E3BD-DBC0-4704-A0CF-257F94EFAF27}", 0,
+                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const std::wstring uninstaller = suite_ + L"\\keluai\\Application\\1.3.1120.64\\Installer\\setup.exe";
+  ::RegSetValueExW(key, L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(uninstaller.c_str()),
+                   static_cast<DWORD>((uninstaller.size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(key);
+  for (const wchar_t* folder : {L"\\Vuqsafe", L"\\Vuqsafe\\WordPick"}) ::CreateDirectoryW((appdata_ + folder).c_str(), nullptr);
+  ASSERT_TRUE(::CopyFileW((ParentFolder(built_suite_) + L"\\standin-variants\\WordPick-14.0.0.1130\\WordPick.exe").c_str(),
+                          (appdata_ + L"\\Vuqsafe\\WordPick\\WordPick.exe").c_str(), FALSE));
+  const std::wstring report = temp_.path() + L"\\report.txt";
+  ::CloseHandle(::CreateFileW(report.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  const std::wstring picked = temp_.path() + L"\\picked";
+
+  Page({R"(call Show {"width":300,"height":300})", R"(call isKeluExist {"callbackName":"k"})",
+        R"(call isWordProcessingExist {"callbackName":"w"})", R"(call startupWordProcessing {})",
+        R"(call runTools {"tool":"wordprocess"})", R"(call callUploadToKelu {"callbackName":"u"})",
+        "waitfor " + WideToUtf8(picked), "wait 1000", R"(call Close {})"});
+  const ScopedHandle side_bar(StartChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", Environment()));
+  ASSERT_TRUE(side_bar);
+  HWND dialog = nullptr;
+  for (int i = 0; i < 1200 && !dialog && ::WaitForSingleObject(side_bar.get(), 0) == WAIT_TIMEOUT; ++i) {
+    dialog = ::FindWindowW(nullptr, L"\u9009\u62E9\u8981\u4E0A\u4F20\u7684\u6587\u4EF6");
+    if (!dialog) ::Sleep(100);
+  }
+  EXPECT_NE(dialog, nullptr);
+  if (dialog) {
+    const HWND name_box = ::GetDlgItem(dialog, 0x47C);  // cmb13: the edit inside the combo box inside it
+    const HWND combo = ::FindWindowExW(name_box, nullptr, L"ComboBox", nullptr);
+    const HWND edit = ::FindWindowExW(combo ? combo : name_box, nullptr, L"Edit", nullptr);
+    ASSERT_NE(edit, nullptr);
+    ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(report.c_str()));
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  }
+  for (int i = 0; i < 400 && Count(Log(), "keluai", "document ") == 0; ++i) ::Sleep(50);
+  ::CloseHandle(::CreateFileW(picked.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_EQ(::WaitForSingleObject(side_bar.get(), kTimeoutMs), WAIT_OBJECT_0);
+
+  const auto log = Log();
+  EXPECT_TRUE(HasLine(log, "shell", "script k(1)"));
+  EXPECT_TRUE(HasLine(log, "shell", "script w(1)"));
+  std::string escaped = WideToUtf8(report);
+  for (size_t at = escaped.find('\\'); at != std::string::npos; at = escaped.find('\\', at + 2)) escaped.insert(at, "\\");
+  EXPECT_EQ(Count(log, "keluai", "{\"Content\":[\"" + escaped + "\"],\"ContentType\":\"paths\""), 1u);
+  EXPECT_EQ(Count(log, "wordpick", "request {\"src\":\"Velmora\",\"type\":\"ShowTranslateiso\",\"uInitialTabId\":3}"), 2u);
+}
+
 }  // namespace
 }  // namespace velmora::test
