@@ -77,6 +77,8 @@ void ApplyFilters() {
     ::SetWindowLongPtrW(g_state.list_view, GWL_STYLE, style & ~static_cast<LONG_PTR>(LVS_EDITLABELS));
     ::RevokeDragDrop(g_state.list_view);
   }
+  // Some shells register the view itself, not its list, as the drop target.
+  if (g_state.shell_view) ::RevokeDragDrop(g_state.shell_view);
 }
 
 void OnInitDialog(HWND hook) {

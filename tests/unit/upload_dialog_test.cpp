@@ -307,6 +307,29 @@ std::wstring FileNameText(HWND dialog) {
   return text;
 }
 
+// A drop target that takes nothing.
+class RefusingDropTarget : public IDropTarget {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = (iid == IID_IUnknown || iid == IID_IDropTarget) ? this : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override { *effect = 0; return S_OK; }
+  HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override { *effect = 0; return S_OK; }
+  HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override { *effect = 0; return S_OK; }
+};
+
+// Whether `window` is registered as a drop target: registering another one fails then.
+bool IsDropTarget(HWND window) {
+  RefusingDropTarget target;
+  const HRESULT result = ::RegisterDragDrop(window, &target);
+  if (SUCCEEDED(result)) ::RevokeDragDrop(window);
+  return result == DRAGDROP_E_ALREADYREGISTERED;
+}
+
 void Keys(std::initializer_list<std::pair<WORD, bool>> strokes) {  // (key, down)
   std::vector<INPUT> inputs;
   for (const auto& [key, down] : strokes) {
@@ -333,6 +356,10 @@ TEST(UploadDialogReal, KeepsItsRestrictionsAcrossFoldersAndReturnsTheChosenNames
   const HWND first_list = FilteredListView(dialog);
   ASSERT_NE(first_list, nullptr);
   EXPECT_FALSE(CanEditLabels(first_list));
+  ::OleInitialize(nullptr);
+  EXPECT_FALSE(IsDropTarget(first_list));
+  EXPECT_FALSE(IsDropTarget(::GetParent(first_list)));
+  ::OleUninitialize();
   EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(dialog, chx1)));
 
   // A list of files put on the clipboard is wiped; a text stays.
