@@ -81,6 +81,21 @@ void ApplyFilters() {
   if (g_state.shell_view) ::RevokeDragDrop(g_state.shell_view);
 }
 
+// Whether the folder and the names, up to the empty name that ends them, lie inside the first
+// kUploadBufferChars characters of `buffer` (which has spare room behind them).
+bool EndsWithinDeclaredSize(const wchar_t* buffer, size_t file_offset) {
+  if (file_offset >= kUploadBufferChars) return false;
+  size_t at = wcsnlen(buffer, kUploadBufferChars);
+  if (at >= kUploadBufferChars) return false;
+  if (at < file_offset) {  // several names: each ends with a NUL, the list with an empty name
+    at = file_offset;
+    while (at < kUploadBufferChars && buffer[at] != L'\0') at += wcsnlen(buffer + at, kUploadBufferChars - at) + 1;
+  } else {  // one full path
+    at += 1;
+  }
+  return at < kUploadBufferChars;
+}
+
 void OnInitDialog(HWND hook) {
   g_state.next_viewer = ::SetClipboardViewer(hook);
   g_state.dialog = ::GetParent(hook);
@@ -134,9 +149,13 @@ void OnDestroy(HWND hook) {
 
 std::optional<UploadSelection> ShowUploadDialog(HWND owner) {
   if (g_state.open) return std::nullopt;
+  // Some file dialogs copy a multiple selection without looking at nMaxFile (measured under Wine:
+  // 40 names of 120 characters went past a 4096-character buffer). The spare room behind the
+  // declared size takes such a copy; a selection that does not fit the declared size is refused
+  // afterwards, as the system dialog refuses it.
   std::vector<wchar_t> buffer;
   try {
-    buffer.assign(kUploadBufferChars, L'\0');
+    buffer.assign(kUploadBufferChars + kUploadSpareChars, L'\0');
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
@@ -149,7 +168,7 @@ std::optional<UploadSelection> ShowUploadDialog(HWND owner) {
   dialog.lpstrFilter = kFilter;
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = buffer.data();
-  dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+  dialog.nMaxFile = static_cast<DWORD>(kUploadBufferChars);
   dialog.lpstrInitialDir = have_desktop ? desktop : nullptr;
   dialog.lpstrTitle = kUploadDialogTitle;
   // Shortcuts are chosen as themselves, not as their targets.
@@ -160,7 +179,8 @@ std::optional<UploadSelection> ShowUploadDialog(HWND owner) {
   const BOOL chosen = ::GetOpenFileNameW(&dialog);
   g_state = DialogState();
   if (!chosen) return std::nullopt;  // cancelled, or failed (a selection too long for the buffer)
-  return UploadSelection{std::wstring(buffer.data(), buffer.size()), dialog.nFileOffset};
+  if (!EndsWithinDeclaredSize(buffer.data(), dialog.nFileOffset)) return std::nullopt;
+  return UploadSelection{std::wstring(buffer.data(), kUploadBufferChars), dialog.nFileOffset};
 }
 
 UINT_PTR CALLBACK UploadDialogHook(HWND hook, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -21,8 +21,9 @@ struct UploadSelection {
   size_t file_offset = 0;
 };
 
-// Buffer of the dialog, in characters.
+// Buffer of the dialog, in characters, and the spare room allocated behind it.
 constexpr size_t kUploadBufferChars = 4096;
+constexpr size_t kUploadSpareChars = 65536;
 // The dialog's title.
 constexpr wchar_t kUploadDialogTitle[] = L"\u9009\u62E9\u8981\u4E0A\u4F20\u7684\u6587\u4EF6";
 

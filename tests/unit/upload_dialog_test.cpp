@@ -409,6 +409,26 @@ TEST(UploadDialogReal, KeepsItsRestrictionsAcrossFoldersAndReturnsTheChosenNames
   EXPECT_EQ(buffer[chosen->file_offset + 12], L'\0');
 }
 
+TEST(UploadDialogReal, ASelectionLongerThanTheBufferReturnsNothing) {
+  test::ScopedTempFolder temp;
+  std::wstring names;
+  for (int i = 0; i < 40; ++i) {  // 40 names of 120 characters: more than the 4096 the buffer holds
+    const std::wstring name = FormatW(L"%02d", i) + std::wstring(114, L'n') + L".txt";
+    ::CloseHandle(::CreateFileW((temp.path() + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    names += L"\"" + name + L"\" ";
+  }
+  RealUploadDialog real;
+  ASSERT_NE(real.dialog(), nullptr);
+  const HWND desktop_list = FilteredListView(real.dialog());
+  ASSERT_NE(desktop_list, nullptr);
+  ::SendMessageW(real.dialog(), CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(temp.path().c_str()));
+  ::PostMessageW(real.dialog(), WM_COMMAND, IDOK, 0);
+  ASSERT_NE(FilteredListView(real.dialog(), desktop_list), nullptr);
+  ::SendMessageW(real.dialog(), CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(names.c_str()));
+  ::PostMessageW(real.dialog(), WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(real.Finish(), std::nullopt);
+}
+
 TEST(UploadDialogReal, CancelReturnsNothing) {
   RealUploadDialog real;
   ASSERT_NE(real.dialog(), nullptr);
