@@ -37,6 +37,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <psapi.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -209,15 +210,63 @@ unsigned long HandleCount() {
   return count;
 }
 
-// Private bytes: PrivateUsage, or where that is 0 (Wine) the process's private dirty pages as
-// the kernel under Wine counts them.
+// This process's entry in /proc where it is a Linux process (Wine), or an empty path. Its
+// command line there is the loader's arguments, then this program (a Windows path, or a Unix one
+// when started from Linux) and its arguments, NUL-separated and NUL-padded. (Z:\\proc\\self
+// would not do: Wine's server opens files, so "self" is the server.)
+std::wstring OwnProcEntry() {
+  int count = 0;
+  LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (!arguments) return L"";
+  wchar_t program[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+  std::vector<std::string> own{standin::Narrow(program)};
+  for (int i = 1; i < count; ++i) own.push_back(standin::Narrow(arguments[i]));
+  ::LocalFree(arguments);
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileW(L"Z:\\proc\\*", &found);
+  if (search == INVALID_HANDLE_VALUE) return L"";
+  std::wstring entry;
+  do {
+    if (found.cFileName[0] < L'1' || found.cFileName[0] > L'9') continue;
+    const std::wstring folder = std::wstring(L"Z:\\proc\\") + found.cFileName;
+    FILE* file = _wfopen((folder + L"\\cmdline").c_str(), L"rb");
+    if (!file) continue;
+    char text[4096];
+    std::string line(text, std::fread(text, 1, sizeof(text), file));
+    std::fclose(file);
+    while (!line.empty() && line.back() == '\0') line.pop_back();
+    std::vector<std::string> parts;
+    for (size_t at = 0, end; at <= line.size(); at = end + 1) {
+      end = std::min(line.find('\0', at), line.size());
+      parts.push_back(line.substr(at, end - at));
+    }
+    if (parts.size() < own.size()) continue;
+    parts.erase(parts.begin(), parts.end() - static_cast<std::ptrdiff_t>(own.size()));
+    std::string& path = parts.front();
+    if (!path.empty() && path[0] == '/') {
+      std::replace(path.begin(), path.end(), '/', '\\');
+      path = "Z:" + path;
+    }
+    if (lstrcmpiA(path.c_str(), own.front().c_str()) == 0 && std::equal(own.begin() + 1, own.end(), parts.begin() + 1)) {
+      entry = folder;
+    }
+  } while (entry.empty() && ::FindNextFileW(search, &found));
+  ::FindClose(search);
+  return entry;
+}
+
+// Private bytes: PrivateUsage, or where the system does not count them (Wine answers 0) the
+// private dirty pages of this process's Linux entry.
 unsigned long long PrivateBytes() {
   PROCESS_MEMORY_COUNTERS_EX memory{};
   memory.cb = sizeof(memory);
   ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory));
   if (memory.PrivateUsage) return memory.PrivateUsage;
+  static const std::wstring entry = OwnProcEntry();
   unsigned long long kilobytes = 0;
-  if (FILE* rollup = _wfopen(L"Z:\\proc\\self\\smaps_rollup", L"rb")) {
+  FILE* rollup = entry.empty() ? nullptr : _wfopen((entry + L"\\smaps_rollup").c_str(), L"rb");
+  if (rollup) {
     char line[256];
     while (std::fgets(line, sizeof(line), rollup)) std::sscanf(line, "Private_Dirty: %llu kB", &kilobytes);
     std::fclose(rollup);

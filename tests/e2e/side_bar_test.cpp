@@ -312,7 +312,7 @@ TEST_F(SideBar, HostilePageCallsLeaveTheSideBarAnsweringWithoutGrowth) {
   EXPECT_LE(end->gdi, settled->gdi + 16);
   EXPECT_LE(end->user, settled->user + 16);
   EXPECT_LE(end->windows, settled->windows + 4);
-  EXPECT_LE(end->private_bytes, settled->private_bytes + 8ull * 1024 * 1024);
+  EXPECT_LE(end->private_bytes, settled->private_bytes + 4ull * 1024 * 1024);
 }
 
 TEST_F(SideBar, SignInAndOutReachThePageWithTheirCookies) {
