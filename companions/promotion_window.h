@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "companions/com_ref.h"
+#include "platform/com_ref.h"
 #include "companions/skin_component.h"
 #include "companions/skin_event_sink.h"
 #include "platform/scoped_handle.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "companions/com_ref.h"
+#include "platform/com_ref.h"
 #include "companions/skin_interfaces.h"
 #include "platform/scoped_handle.h"
 

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "companions/com_ref.h"
+#include "platform/com_ref.h"
 
 namespace velmora {
 

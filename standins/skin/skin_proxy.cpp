@@ -4,24 +4,19 @@
 
 #include "companions/skin_interfaces.h"
 #include "standins/common/standin_log.h"
+#include "standins/skin/skin_ids.h"
 
 namespace {
 
-using velmora::ISiteUIProxy;
 using velmora::IMiniUICompatible;
+using velmora::ISiteUIProxy;
 using velmora::IVuqCustomizine;
-
-// {0B6D5C1E-7A2F-4E38-9C4D-1A2B3C4D5E6F}, {0B6D5C1E-7A2F-4E38-9C4D-1A2B3C4D5E70},
-// {0B6D5C1E-7A2F-4E38-9C4D-1A2B3C4D5E71}: the stand-in's own interface ids.
-constexpr GUID kProxyId = {0x0B6D5C1E, 0x7A2F, 0x4E38, {0x9C, 0x4D, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F}};
-constexpr GUID kCompatibleId = {0x0B6D5C1E, 0x7A2F, 0x4E38, {0x9C, 0x4D, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x70}};
-constexpr GUID kCustomizineId = {0x0B6D5C1E, 0x7A2F, 0x4E38, {0x9C, 0x4D, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x71}};
 
 HMODULE g_module = nullptr;
 
 class Proxy final : public standin::RefCounted<ISiteUIProxy> {
  public:
-  Proxy() : RefCounted(kProxyId) {}
+  Proxy() : RefCounted(standin::kSkinProxyId) {}
   HRESULT STDMETHODCALLTYPE GetEngineFolder(wchar_t* buffer, UINT chars) override {
     wchar_t path[MAX_PATH];
     const DWORD length = ::GetModuleFileNameW(g_module, path, MAX_PATH);
@@ -37,12 +32,12 @@ class Proxy final : public standin::RefCounted<ISiteUIProxy> {
 
 class Compatible final : public standin::RefCounted<IMiniUICompatible> {
  public:
-  Compatible() : RefCounted(kCompatibleId) {}
+  Compatible() : RefCounted(standin::kSkinCompatibleId) {}
 };
 
 class Customizine final : public standin::RefCounted<IVuqCustomizine> {
  public:
-  Customizine() : RefCounted(kCustomizineId) {}
+  Customizine() : RefCounted(standin::kSkinCustomizineId) {}
   HRESULT STDMETHODCALLTYPE SetCustomMode(LONG mode) override {
     standin::Log("skin", "custom-mode %ld", static_cast<long>(mode));
     return S_OK;

@@ -18,6 +18,7 @@
 
 #include "companions/skin_interfaces.h"
 #include "standins/common/standin_log.h"
+#include "standins/skin/skin_ids.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -26,9 +27,6 @@ using velmora::ISkinResource;
 using velmora::ISkinSite;
 using velmora::ISkinTheme;
 
-// {0B6D5C1E-7A2F-4E38-9C4D-1A2B3C4D5E72}, {...5E73}: the stand-in's theme and resource ids.
-constexpr GUID kThemeId = {0x0B6D5C1E, 0x7A2F, 0x4E38, {0x9C, 0x4D, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x72}};
-constexpr GUID kResourceId = {0x0B6D5C1E, 0x7A2F, 0x4E38, {0x9C, 0x4D, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x73}};
 constexpr UINT_PTR kClickTimer = 0x5C1C;
 
 int Dpi() {
@@ -255,7 +253,7 @@ LRESULT CALLBACK LayoutProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
 
 class Theme final : public standin::RefCounted<ISkinTheme> {
  public:
-  Theme() : RefCounted(kThemeId) {}
+  Theme() : RefCounted(standin::kSkinThemeId) {}
   HRESULT STDMETHODCALLTYPE LoadDescription(const wchar_t* path) override {
     standin::Log("skin", "theme-description %s", standin::Narrow(path).c_str());
     return S_OK;
@@ -264,7 +262,7 @@ class Theme final : public standin::RefCounted<ISkinTheme> {
 
 class Resource final : public standin::RefCounted<ISkinResource> {
  public:
-  Resource() : RefCounted(kResourceId) {}
+  Resource() : RefCounted(standin::kSkinResourceId) {}
   HRESULT STDMETHODCALLTYPE Load(const wchar_t* path) override {
     velmora::CXmlDocument document;
     const bool loaded = path && document.LoadFile(path);
