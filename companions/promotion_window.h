@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "platform/com_ref.h"
 #include "companions/skin_component.h"
 #include "companions/skin_event_sink.h"
