@@ -4,6 +4,7 @@
 // the program did to the shell is read back from the stand-ins' log.
 #include <windows.h>
 #include <objidl.h>
+#include <shlobj.h>
 #include <gdiplus.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <json/value.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cwchar>
 #include <fstream>
 #include <iterator>
@@ -244,6 +246,73 @@ TEST_F(SideBar, APageThatNeverShowsItselfEndsTheSideBar) {
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exit_code, 0u);
   EXPECT_TRUE(HasLine(Log(), "shell", "release"));
+}
+
+// The counts the stand-in shell logs from inside the side bar ("counts <label> handles=..").
+struct ProcessCounts {
+  unsigned long handles = 0, gdi = 0, user = 0, windows = 0;
+  unsigned long long private_bytes = 0;
+};
+std::optional<ProcessCounts> CountsLine(const std::vector<LogEntry>& log, const std::string& label) {
+  for (const std::string& line : ShellLines(log, "counts " + label + " ")) {
+    ProcessCounts counts;
+    if (std::sscanf(line.c_str() + 8 + label.size(), "handles=%lu gdi=%lu user=%lu windows=%lu private=%llu",
+                    &counts.handles, &counts.gdi, &counts.user, &counts.windows, &counts.private_bytes) == 5) {
+      return counts;
+    }
+  }
+  return std::nullopt;
+}
+
+// Hostile page calls through the running side bar: VELMORA_FUZZ_CALLS of them (20,000 unless
+// told; scripts/stress asks for a million). The side bar survives them, still answers, and holds
+// no more handles, objects or memory at the end than after the first 10,000 calls, give or take
+// what caches settle at. Launches land on the suite's stand-in tools, which record and end.
+TEST_F(SideBar, HostilePageCallsLeaveTheSideBarAnsweringWithoutGrowth) {
+  wchar_t text[32] = {};
+  const unsigned long calls =
+      ::GetEnvironmentVariableW(L"VELMORA_FUZZ_CALLS", text, 32) ? std::wcstoul(text, nullptr, 10) : 20000;
+  ASSERT_GE(calls, 10000ul);
+  ScopedRegistryBackup autostart{HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"};
+  wchar_t desktop[MAX_PATH] = {};
+  ::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
+  const std::wstring shortcut = std::wstring(desktop) + L"\\VuqVelmora.lnk";
+  const bool had_shortcut = ::GetFileAttributesW(shortcut.c_str()) != INVALID_FILE_ATTRIBUTES;
+
+  Page({R"(call Show {"callbackName":"shown","width":360,"height":640})", "wait 500",
+        "fuzz " + std::to_string(calls) + " 20261208", R"(call IsInClient {"callbackName":"stillHere"})",
+        R"(call Close {"callbackName":"bye"})"});
+  const ChildResult result =
+      RunChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", kTimeoutMs + 3 * calls, Environment());
+  if (!had_shortcut) ::DeleteFileW(shortcut.c_str());
+  const auto log = Log();
+  if (!result.finished) {
+    for (size_t i = log.size() > 15 ? log.size() - 15 : 0; i < log.size(); ++i) {
+      std::printf("%s pid=%lu %s\n", log[i].component.c_str(), log[i].pid, log[i].text.substr(0, 300).c_str());
+    }
+  }
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+
+  const auto done = ShellLines(log, "fuzz done ");
+  ASSERT_EQ(done.size(), 1u) << "the side bar did not live through the calls";
+  EXPECT_EQ(done[0].rfind("fuzz done calls=" + std::to_string(calls) + " ", 0), 0u) << done[0];
+  std::printf("%s\n", done[0].c_str());
+  EXPECT_TRUE(HasLine(log, "shell", "script stillHere({\"data\": 1})"));
+
+  const auto settled = CountsLine(log, "after=10000");
+  const auto end = CountsLine(log, "end");
+  ASSERT_TRUE(settled && end);
+  for (const auto& [when, counts] : {std::pair{std::string("10000"), *settled}, {std::to_string(calls), *end}}) {
+    std::printf("after %s calls: handles %lu, GDI %lu, USER %lu, windows %lu, private %llu bytes\n", when.c_str(),
+                counts.handles, counts.gdi, counts.user, counts.windows, counts.private_bytes);
+  }
+  for (const std::string& line : ShellLines(log, "fuzz slow ")) std::printf("%s\n", line.c_str());
+  EXPECT_LE(end->handles, settled->handles + 16);
+  EXPECT_LE(end->gdi, settled->gdi + 16);
+  EXPECT_LE(end->user, settled->user + 16);
+  EXPECT_LE(end->windows, settled->windows + 4);
+  EXPECT_LE(end->private_bytes, settled->private_bytes + 4ull * 1024 * 1024);
 }
 
 TEST_F(SideBar, SignInAndOutReachThePageWithTheirCookies) {
