@@ -23,6 +23,7 @@ constexpr wchar_t kSavedProcedure[] = L"VelmoraUploadSavedProc";
 // The open dialog's state; touched only on the thread that shows it.
 struct DialogState {
   bool open = false;
+  HWND hook = nullptr;
   HWND dialog = nullptr;
   HWND shell_view = nullptr;
   HWND list_view = nullptr;
@@ -97,6 +98,7 @@ bool EndsWithinDeclaredSize(const wchar_t* buffer, size_t file_offset) {
 }
 
 void OnInitDialog(HWND hook) {
+  g_state.hook = hook;
   g_state.next_viewer = ::SetClipboardViewer(hook);
   g_state.dialog = ::GetParent(hook);
   if (g_state.dialog) ::SendMessageW(g_state.dialog, CDM_HIDECONTROL, kReadOnlyBoxId, 0);
@@ -177,6 +179,8 @@ std::optional<UploadSelection> ShowUploadDialog(HWND owner) {
   dialog.lpfnHook = &UploadDialogHook;
   g_state.open = true;
   const BOOL chosen = ::GetOpenFileNameW(&dialog);
+  // A dialog that ended without destroying its hook window leaves nothing behind either.
+  if (g_state.hook) OnDestroy(g_state.hook);
   g_state = DialogState();
   if (!chosen) return std::nullopt;  // cancelled, or failed (a selection too long for the buffer)
   if (!EndsWithinDeclaredSize(buffer.data(), dialog.nFileOffset)) return std::nullopt;

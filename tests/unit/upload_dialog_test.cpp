@@ -11,7 +11,7 @@
 
 #include <atomic>
 #include <cstring>
-#include <functional>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <thread>
@@ -51,17 +51,6 @@ void Pump(int rounds = 1) {
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
     if (rounds > 1) ::Sleep(20);
-  }
-}
-
-void DumpTree(HWND window, int depth) {
-  for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t name[64] = {}, text[64] = {};
-    ::GetClassNameW(child, name, 64);
-    ::GetWindowTextW(child, text, 64);
-    std::fprintf(stderr, "%*s%s id=0x%x visible=%d '%s'\n", depth * 2, "", WideToUtf8(name).c_str(), ::GetDlgCtrlID(child),
-                ::IsWindowVisible(child) ? 1 : 0, WideToUtf8(text).c_str());
-    DumpTree(child, depth + 1);
   }
 }
 
