@@ -51,6 +51,7 @@
 #include "standins/browser_shell/page_bridge.h"
 #include "standins/browser_shell/page_fuzz.h"
 #include "standins/common/standin_log.h"
+#include "tests/support/handle_count.h"
 #include "view/shell_interfaces.h"
 
 namespace sh = velmora::shell;
@@ -175,39 +176,11 @@ void Browser::RunScript(const wchar_t* text) {
   Log("script %s", script.c_str());
 }
 
-// Handles of this process, from the system's handle list (Wine answers GetProcessHandleCount
-// with 0).
+// Handles of this process (Wine answers GetProcessHandleCount with 0: then the system's list).
 unsigned long HandleCount() {
   DWORD count = 0;
   if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count) return count;
-  struct Entry {
-    USHORT process;
-    USHORT trace;
-    UCHAR type;
-    UCHAR attributes;
-    USHORT handle;
-    void* object;
-    ULONG access;
-  };
-  struct List {
-    ULONG count;
-    Entry entries[1];
-  };
-  using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
-  const auto query = reinterpret_cast<Query>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-  std::vector<unsigned char> buffer(1 << 20);
-  ULONG needed = 0;
-  while (query && query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) ==
-                      static_cast<LONG>(0xC0000004) /* STATUS_INFO_LENGTH_MISMATCH */) {
-    buffer.resize(buffer.size() * 2);
-  }
-  const auto* list = reinterpret_cast<const List*>(buffer.data());
-  const DWORD self = ::GetCurrentProcessId();
-  for (ULONG i = 0; query && i < list->count && (i + 1) * sizeof(Entry) < buffer.size(); ++i) {
-    if (list->entries[i].process == self) ++count;
-  }
-  return count;
+  return velmora::test::OpenHandleCount();
 }
 
 // This process's entry in /proc where it is a Linux process (Wine), or an empty path. Its
