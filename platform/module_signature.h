@@ -18,7 +18,12 @@ namespace velmora {
 std::wstring GetSignerSubjectName(const std::wstring& path);
 
 // True only for a full path whose Authenticode signature verifies and whose first signer is
-// named kSignerName exactly. Relative paths are refused without looking at any file.
+// named kSignerName exactly. Relative paths are refused without looking at any file. The file is
+// opened once, with read sharing only, and verified through that handle.
 [[nodiscard]] bool VerifyModuleSignature(const std::wstring& path);
+
+// The same judgement of the file open as `file` (read access; `path` names it for the trust
+// provider). The file is read through the handle only; the caller keeps it open until its use.
+[[nodiscard]] bool VerifyModuleSignature(const std::wstring& path, HANDLE file);
 
 }  // namespace velmora
