@@ -11,6 +11,7 @@
 #include "platform/path_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/suite_folder.h"
+#include "platform/system_functions.h"
 #include "platform/text.h"
 
 namespace velmora {
@@ -103,10 +104,8 @@ bool PassesCoreLibraryCheck(std::wstring_view name, const std::wstring& path, co
 // The loader's search flags for a library we load: its own folder and the system folder, where
 // the system knows those flags (Windows 7 gained them with an update); a full path otherwise.
 HMODULE LoadFullPath(const std::wstring& path) {
-  static const bool has_search_flags =
-      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories") != nullptr;
   return ::LoadLibraryExW(path.c_str(), nullptr,
-                          has_search_flags ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 : 0);
+                          LibrarySearchFlags(LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
 }
 
 // The drive path of the file open as `file`, without the "\\?\" GetFinalPathNameByHandleW puts
