@@ -11,7 +11,6 @@
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
-#include "platform/trust.h"
 
 namespace velmora {
 namespace {
@@ -215,19 +214,8 @@ OnceValue<RuntimeConfig> g_config;
 
 }  // namespace
 
-std::wstring RuntimeConfigStartFolder(const std::wstring& program_folder, const std::wstring& registered_suite) {
-  const std::wstring_view suite = TrimTrailingSeparators(registered_suite);
-  if (suite.empty()) return {};
-  const std::optional<std::wstring> program = CanonicalLocalPath(program_folder);
-  if (program && (IsPathInsideFolderAscii(suite, *program) || PathEqualsIgnoreCase(suite, *program))) return *program;
-  return JoinPath(suite, L"Utils");
-}
-
 const RuntimeConfig& GetRuntimeConfig() {
-  return g_config.Get([] {
-    const std::wstring start = RuntimeConfigStartFolder(ParentFolder(GetModulePath(nullptr)), SuiteFolderForTrust());
-    return start.empty() ? RuntimeConfig() : LoadRuntimeConfig(start);
-  });
+  return g_config.Get([] { return LoadRuntimeConfig(ParentFolder(GetModulePath(nullptr))); });
 }
 
 }  // namespace velmora

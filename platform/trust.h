@@ -114,8 +114,6 @@ struct CheckedFile {
 
 // LocateCoreLibrary, and the file found loaded while it is still held from its check (a module
 // already in the process is referenced again). Empty when not found, refused or not loadable.
-// Without a registered suite folder there is no configuration either (GetRuntimeConfig), so only
-// a module already in the process is found.
 [[nodiscard]] ScopedLibrary LoadCoreLibrary(const std::wstring& name);
 
 }  // namespace velmora

@@ -1,5 +1,4 @@
 #include "platform/runtime_config.h"
-#include "platform/trust.h"
 
 #include <gtest/gtest.h>
 
@@ -175,25 +174,7 @@ TEST(RuntimeConfig, ConcurrentFirstCallersShareOneRead) {
   for (auto& result : seen) threads.emplace_back([&result] { result = &GetRuntimeConfig(); });
   for (auto& thread : threads) thread.join();
   for (const RuntimeConfig* result : seen) EXPECT_EQ(result, seen[0]);
-  const std::wstring start = RuntimeConfigStartFolder(ParentFolder(GetModulePath(nullptr)), SuiteFolderForTrust());
-  EXPECT_EQ(seen[0]->environment, start.empty() ? L"" : LoadRuntimeConfig(start).environment);
-}
-
-// A program outside the registered suite folder (its per-user copy) reads the suite's
-// configuration, never one in or above its own user-writable folder.
-TEST(RuntimeConfig, StartFolderIsTheRegisteredSuites) {
-  const struct { const wchar_t* program; const wchar_t* suite; const wchar_t* start; } cases[] = {
-      {L"C:\\Suite\\Utils", L"C:\\Suite", L"C:\\Suite\\Utils"},
-      {L"c:\\SUITE\\Utils", L"C:\\Suite\\", L"c:\\SUITE\\Utils"},
-      {L"C:\\Suite", L"C:\\Suite", L"C:\\Suite"},
-      {L"C:\\Users\\u\\AppData\\Roaming\\Vuqsafe\\Velmora", L"C:\\Suite", L"C:\\Suite\\Utils"},
-      {L"C:\\Suite/../Evil", L"C:\\Suite", L"C:\\Suite\\Utils"},
-      {L"C:\\SuiteX\\Utils", L"C:\\Suite", L"C:\\Suite\\Utils"},
-      {L"\\\\server\\share\\Suite\\Utils", L"C:\\Suite", L"C:\\Suite\\Utils"},
-      {L"C:\\Users\\u\\AppData\\Roaming\\Vuqsafe\\Velmora", L"", L""},
-      {L"C:\\Suite\\Utils", L"", L""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(RuntimeConfigStartFolder(c.program, c.suite), c.start) << c.program;
+  EXPECT_EQ(seen[0]->environment, LoadRuntimeConfig(ParentFolder(GetModulePath(nullptr))).environment);
 }
 
 }  // namespace
