@@ -16,6 +16,7 @@
 #include "app/shutdown.h"
 #include "app/single_instance.h"
 #include "app/velmora_services.h"
+#include "companions/promotion_window.h"
 #include "config/app_config.h"
 #include "config/autostart.h"
 #include "config/time_rules.h"
@@ -101,8 +102,9 @@ class CVelmoraApp final : public IRunModeActions {
       return;
     }
     if (!IsPromotionDue(ReadSettingsDword(L"last_show_promotion"), NowSeconds())) return;
-    // Not built yet: the promotion window (the prompt, and enabling the side bar when it is
-    // accepted) comes with the companions. Until then a due prompt is not shown.
+    if (RunPromotionPrompt(instance_, GetSuiteFolder()) != kPromotionAccepted) return;
+    velmora::EnableSideBar();
+    (void)LaunchFile(InstalledExecutable(), L"/from=promotion");
   }
 
   bool IsSideBarSwitchOn() override { return CAppConfigMgr::Instance().IsSideBarOn(); }

@@ -12,7 +12,8 @@ CVelmoraServices::CVelmoraServices(CAppConfigMgr& settings)
       cloud_list_(settings, CHttpClient::Instance()),
       weather_(CHttpClient::Instance()),
       system_info_([] { return CEngineLocator::Instance().EngineVersion(); }),
-      tool_launcher_(&GetSuiteFolder, &IsWindows10OrLater) {}
+      tool_launcher_(&GetSuiteFolder, &IsWindows10OrLater),
+      kelu_ai_([&settings] { return settings.GetUploadExclusions(); }) {}
 
 CVelmoraServices::~CVelmoraServices() = default;
 
@@ -58,7 +59,7 @@ void CVelmoraServices::RunTool(PageTool tool) {
     case PageTool::kCalc: tool_launcher_.LaunchCalculator(); break;
     case PageTool::kScreenCapture: tool_launcher_.LaunchScreenCapture(); break;
     case PageTool::kQuickFind: tool_launcher_.LaunchDesktopSearch(); break;
-    case PageTool::kWordProcess: PageServices::RunTool(tool); break;  // the word-pick companion's
+    case PageTool::kWordProcess: word_pick_.StartTranslate(); break;
   }
 }
 
@@ -68,5 +69,15 @@ bool CVelmoraServices::IsInstalledWithKey(const std::wstring& key) { return tool
 
 void CVelmoraServices::StartFeedback(const std::wstring& command_line) { tool_launcher_.LaunchFeedback(command_line); }
 std::optional<std::string> CVelmoraServices::CommonlyUsedJson() { return common_used_.GetReply(); }
+
+// --- the AI assistant and the word-pick search ---
+
+bool CVelmoraServices::IsAssistantPresent() { return kelu_ai_.IsAssistantReady(); }
+
+void CVelmoraServices::OpenUploadPicker(HWND owner) { kelu_ai_.ChooseAndSendFiles(owner); }
+
+bool CVelmoraServices::IsWordPickPresent() { return word_pick_.Resolve(); }
+
+void CVelmoraServices::StartWordPick() { word_pick_.StartTranslate(); }
 
 }  // namespace velmora

@@ -5,6 +5,8 @@
 #pragma once
 
 #include "bridge/page_services.h"
+#include "companions/kelu_ai.h"
+#include "companions/word_pick.h"
 #include "providers/cloud_list.h"
 #include "providers/system_info.h"
 #include "providers/tool_launcher.h"
@@ -44,12 +46,20 @@ class CVelmoraServices final : public PageServices {
   // Commonly used items.
   std::optional<std::string> CommonlyUsedJson() override;
 
+  // The AI assistant and the word-pick search.
+  bool IsAssistantPresent() override;
+  void OpenUploadPicker(HWND owner) override;
+  bool IsWordPickPresent() override;
+  void StartWordPick() override;
+
  private:
   CCloudRequestMgr cloud_list_;
   CWeatherMgr weather_;
   CSystemInfo system_info_;
   CToolLauncher tool_launcher_;
   CCommonUsedMgr common_used_;
+  CKeluAIMgr kelu_ai_;
+  CGetWordMgr word_pick_;
 };
 
 }  // namespace velmora

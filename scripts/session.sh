@@ -112,3 +112,22 @@ velmora_session_end() {
   kill -INT "$velmora_server_pid" 2>/dev/null || true
   wait "$velmora_server_pid" 2>/dev/null || true
 }
+
+# "Installs" a build's suite and stand-in browser: the registry values the program reads (App
+# Paths for the suite, the browser's uninstall entry). The 32-bit program reads HKLM\SOFTWARE
+# through the 32-bit view. velmora_uninstall_suite removes them again.
+velmora_app_paths='HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\Guardian.exe'
+velmora_install_suite() { # $1 build folder (suite/, browser/), $2 registry view: 32 or 64
+  local engine_version
+  engine_version=$(sed -n 's/^VELMORA_ENGINE_VERSION:STRING=//p' "$1/CMakeCache.txt")
+  "$VELMORA_WINE64" reg add "$velmora_app_paths" /v Path /d "$(velmora_windows_path "$1/suite")" /f "/reg:$2" \
+    >/dev/null </dev/null
+  "$VELMORA_WINE64" reg add \
+    'HKCU\Software\Vuq\Ravida6\Update\ClientState\{02E720BD-2B50-4404-947C-65DBE64F6970}' /v UninstallString /f \
+    /d "$(velmora_windows_path "$1/browser/Application/$engine_version/Installer/setup.exe")" >/dev/null </dev/null
+}
+
+velmora_uninstall_suite() { # $1 registry view: 32 or 64
+  "$VELMORA_WINE64" reg delete "$velmora_app_paths" /f "/reg:$1" >/dev/null 2>&1 </dev/null || true
+  "$VELMORA_WINE64" reg delete 'HKCU\Software\Vuq' /f >/dev/null 2>&1 </dev/null || true
+}

@@ -18,6 +18,12 @@
 //   wait <ms>                      a pause
 //   waitpage                       waits until a real page is connected (bridge mode)
 //   waitfor <path>                 waits until the file exists (a test's signal)
+//   fuzz <count> <seed>            that many hostile page calls (page_fuzz.h) through OnPageCall,
+//                                  in slices between which the message loop runs; the scripts
+//                                  they bring are counted, not logged. Logs the counts below
+//                                  after 10,000 calls and at the end, and the calls per second.
+//   counts <label>                 logs the process's handle, GDI and USER object counts and
+//                                  private bytes
 //   quit                           ends the shell's message loop (ChromeShell returns)
 // Without a page script the page shows itself at 360 x 640 and then waits.
 //
@@ -30,6 +36,8 @@
 // default Show.
 #include <winsock2.h>
 #include <windows.h>
+#include <psapi.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -41,7 +49,9 @@
 
 #include "platform/process_ids.h"
 #include "standins/browser_shell/page_bridge.h"
+#include "standins/browser_shell/page_fuzz.h"
 #include "standins/common/standin_log.h"
+#include "tests/support/handle_count.h"
 #include "view/shell_interfaces.h"
 
 namespace sh = velmora::shell;
@@ -54,6 +64,7 @@ constexpr UINT kStepIntervalMs = 100;
 constexpr UINT WM_FIRE_WINDOW_CREATED = WM_APP + 1;
 constexpr UINT WM_READ_LONG_COOKIE = WM_APP + 2;  // lParam owns a copy of a kind 7 record
 constexpr UINT WM_BRIDGE_CALL = WM_APP + 3;  // lParam: a standin::BridgeCall the receiver deletes
+constexpr UINT WM_FUZZ_MORE = WM_APP + 4;     // the next slice of a fuzz run
 
 void Log(const char* format, ...) {
   char text[2048];
@@ -116,13 +127,7 @@ class Browser final : public sh::ShellBrowserWithUnusedSlots {
     if (window_) ::ShowWindow(window_, SW_HIDE);
     if (Bridged()) g_bridge->SetVisible(false);
   }
-  void RunScript(const wchar_t* text) override {
-    // One log line per script: a line feed inside it is written as "\n".
-    std::string script = standin::Narrow(text);
-    if (Bridged()) g_bridge->RunScript(script);
-    for (size_t at = 0; (at = script.find('\n', at)) != std::string::npos; at += 2) script.replace(at, 1, "\\n");
-    Log("script %s", script.c_str());
-  }
+  void RunScript(const wchar_t* text) override;
   void OpenTool(int which, int reserved) override { Log("tool %d %d", which, reserved); }
 
  private:
@@ -136,6 +141,17 @@ class Browser final : public sh::ShellBrowserWithUnusedSlots {
   bool released_ = false;
 };
 
+// A fuzz run in progress.
+struct FuzzRun {
+  standin::PageFuzz calls;
+  size_t count;
+  size_t done = 0;
+  size_t scripts = 0;
+  DWORD started = ::GetTickCount();
+  std::vector<double> seconds = std::vector<double>(standin::kFuzzCommandCount + 1);  // last: no known name
+  std::vector<size_t> per_command = std::vector<size_t>(standin::kFuzzCommandCount + 1);
+};
+
 // The shell's state for the one ChromeShell call of this process.
 struct Shell {
   sh::ExternalShellApp* app = nullptr;
@@ -144,8 +160,157 @@ struct Shell {
   size_t next_step = 0;
   DWORD resume_at = 0;
   HWND message_window = nullptr;
+  std::unique_ptr<FuzzRun> fuzz;
 };
 Shell g_shell;
+
+void Browser::RunScript(const wchar_t* text) {
+  if (g_shell.fuzz) {
+    ++g_shell.fuzz->scripts;
+    return;
+  }
+  // One log line per script: a line feed inside it is written as "\n".
+  std::string script = standin::Narrow(text);
+  if (Bridged()) g_bridge->RunScript(script);
+  for (size_t at = 0; (at = script.find('\n', at)) != std::string::npos; at += 2) script.replace(at, 1, "\\n");
+  Log("script %s", script.c_str());
+}
+
+// Handles of this process (Wine answers GetProcessHandleCount with 0: then the system's list).
+unsigned long HandleCount() {
+  DWORD count = 0;
+  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count) return count;
+  return velmora::test::OpenHandleCount();
+}
+
+// This process's entry in /proc where it is a Linux process (Wine), or an empty path. Its
+// command line there is the loader's arguments, then this program (a Windows path, or a Unix one
+// when started from Linux) and its arguments, NUL-separated and NUL-padded. (Z:\\proc\\self
+// would not do: Wine's server opens files, so "self" is the server.)
+std::wstring OwnProcEntry() {
+  int count = 0;
+  LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (!arguments) return L"";
+  wchar_t program[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+  std::vector<std::string> own{standin::Narrow(program)};
+  for (int i = 1; i < count; ++i) own.push_back(standin::Narrow(arguments[i]));
+  ::LocalFree(arguments);
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileW(L"Z:\\proc\\*", &found);
+  if (search == INVALID_HANDLE_VALUE) return L"";
+  std::wstring entry;
+  do {
+    if (found.cFileName[0] < L'1' || found.cFileName[0] > L'9') continue;
+    const std::wstring folder = std::wstring(L"Z:\\proc\\") + found.cFileName;
+    FILE* file = _wfopen((folder + L"\\cmdline").c_str(), L"rb");
+    if (!file) continue;
+    char text[4096];
+    std::string line(text, std::fread(text, 1, sizeof(text), file));
+    std::fclose(file);
+    while (!line.empty() && line.back() == '\0') line.pop_back();
+    std::vector<std::string> parts;
+    for (size_t at = 0, end; at <= line.size(); at = end + 1) {
+      end = std::min(line.find('\0', at), line.size());
+      parts.push_back(line.substr(at, end - at));
+    }
+    if (parts.size() < own.size()) continue;
+    parts.erase(parts.begin(), parts.end() - static_cast<std::ptrdiff_t>(own.size()));
+    std::string& path = parts.front();
+    if (!path.empty() && path[0] == '/') {
+      std::replace(path.begin(), path.end(), '/', '\\');
+      path = "Z:" + path;
+    }
+    if (lstrcmpiA(path.c_str(), own.front().c_str()) == 0 && std::equal(own.begin() + 1, own.end(), parts.begin() + 1)) {
+      entry = folder;
+    }
+  } while (entry.empty() && ::FindNextFileW(search, &found));
+  ::FindClose(search);
+  return entry;
+}
+
+// Private bytes: PrivateUsage, or where the system does not count them (Wine answers 0) the
+// private dirty pages of this process's Linux entry.
+unsigned long long PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX memory{};
+  memory.cb = sizeof(memory);
+  ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory));
+  if (memory.PrivateUsage) return memory.PrivateUsage;
+  static const std::wstring entry = OwnProcEntry();
+  unsigned long long kilobytes = 0;
+  FILE* rollup = entry.empty() ? nullptr : _wfopen((entry + L"\\smaps_rollup").c_str(), L"rb");
+  if (rollup) {
+    char line[256];
+    while (std::fgets(line, sizeof(line), rollup)) std::sscanf(line, "Private_Dirty: %llu kB", &kilobytes);
+    std::fclose(rollup);
+  }
+  return kilobytes * 1024;
+}
+
+BOOL CALLBACK CountOwnWindow(HWND window, LPARAM count) {
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  if (process == ::GetCurrentProcessId()) ++*reinterpret_cast<unsigned long*>(count);
+  ::EnumChildWindows(window, &CountOwnWindow, count);
+  return TRUE;
+}
+
+// The process's handles, GDI and USER objects (0 where the system does not say: Wine), its
+// windows and private bytes.
+void LogCounts(const char* label) {
+  const HANDLE self = ::GetCurrentProcess();
+  unsigned long windows = 0;
+  ::EnumWindows(&CountOwnWindow, reinterpret_cast<LPARAM>(&windows));
+  Log("counts %s handles=%lu gdi=%lu user=%lu windows=%lu private=%llu", label, HandleCount(),
+      ::GetGuiResources(self, GR_GDIOBJECTS), ::GetGuiResources(self, GR_USEROBJECTS), windows, PrivateBytes());
+}
+
+double Frequency() {
+  LARGE_INTEGER frequency;
+  ::QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(frequency.QuadPart);
+}
+
+// One slice of the fuzz run: calls for about 20 ms, then the message loop gets its turn (the
+// program's own posted messages and timers) before the next slice.
+void FuzzSlice() {
+  FuzzRun& run = *g_shell.fuzz;
+  Browser* browser = CurrentBrowser();
+  const DWORD slice_start = ::GetTickCount();
+  while (browser && run.done < run.count && ::GetTickCount() - slice_start < 20) {
+    const standin::FuzzCall call = run.calls.Next();
+    LARGE_INTEGER before, after;
+    ::QueryPerformanceCounter(&before);
+    browser->sink()->OnPageCall("", call.name ? call.name->c_str() : nullptr,
+                                call.arguments ? call.arguments->c_str() : nullptr, 0, 0, 0);
+    ::QueryPerformanceCounter(&after);
+    const size_t row = call.command < 0 ? standin::kFuzzCommandCount : static_cast<size_t>(call.command);
+    run.seconds[row] += static_cast<double>(after.QuadPart - before.QuadPart) / Frequency();
+    ++run.per_command[row];
+    if (++run.done == 10000) LogCounts("after=10000");
+    browser = CurrentBrowser();
+  }
+  if (browser && run.done < run.count) {
+    ::PostMessageW(g_shell.message_window, WM_FUZZ_MORE, 0, 0);
+    return;
+  }
+  const DWORD elapsed = ::GetTickCount() - run.started;
+  double in_calls = 0;
+  for (double each : run.seconds) in_calls += each;
+  Log("fuzz done calls=%zu scripts=%zu ms=%lu in_calls_ms=%.0f calls_per_s=%.0f%s", run.done, run.scripts, elapsed,
+      in_calls * 1000, elapsed ? run.done * 1000.0 / elapsed : 0.0, browser ? "" : " (the browser was released)");
+  LogCounts("end");
+  // Where the time went: the five commands with the most time per call.
+  std::vector<size_t> rows(run.per_command.size());
+  for (size_t i = 0; i < rows.size(); ++i) rows[i] = i;
+  const auto mean = [&run](size_t row) { return run.per_command[row] ? run.seconds[row] / run.per_command[row] : 0.0; };
+  std::sort(rows.begin(), rows.end(), [&mean](size_t a, size_t b) { return mean(a) > mean(b); });
+  for (size_t i = 0; i < 12 && i < rows.size(); ++i) {
+    Log("fuzz slow %s calls=%zu mean_us=%.1f", rows[i] < standin::kFuzzCommandCount ? standin::kFuzzCommands[rows[i]] : "(other names)",
+        run.per_command[rows[i]], mean(rows[i]) * 1e6);
+  }
+  g_shell.fuzz.reset();
+}
 
 Browser* CurrentBrowser() {
   for (auto it = g_shell.browsers.rbegin(); it != g_shell.browsers.rend(); ++it) {
@@ -274,7 +439,8 @@ bool PlayStep(const std::string& step) {
   const std::string verb = step.substr(0, space);
   const std::string rest = space == std::string::npos ? "" : step.substr(space + 1);
   Browser* browser = CurrentBrowser();
-  const bool needs_browser = verb == "call" || verb == "callraw" || verb == "callnull" || verb == "event" || verb == "key";
+  const bool needs_browser =
+      verb == "call" || verb == "callraw" || verb == "callnull" || verb == "event" || verb == "key" || verb == "fuzz";
   if (needs_browser && !browser) return false;
   if (verb == "waitpage" && (!g_bridge || !g_bridge->page_connected())) return false;
   if (verb == "waitfor" && ::GetFileAttributesA(rest.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
@@ -303,6 +469,13 @@ bool PlayStep(const std::string& step) {
     SignInOrOut(verb == "signin", rest);
   } else if (verb == "wait") {
     g_shell.resume_at = ::GetTickCount() + static_cast<DWORD>(std::atoi(rest.c_str()));
+  } else if (verb == "fuzz") {
+    unsigned long count = 0, seed = 0;
+    std::sscanf(rest.c_str(), "%lu %lu", &count, &seed);
+    g_shell.fuzz.reset(new FuzzRun{standin::PageFuzz(static_cast<uint32_t>(seed)), count});
+    ::PostMessageW(g_shell.message_window, WM_FUZZ_MORE, 0, 0);
+  } else if (verb == "counts") {
+    LogCounts(rest.c_str());
   } else if (verb == "quit") {
     ::PostQuitMessage(0);
   }
@@ -340,8 +513,12 @@ LRESULT CALLBACK ShellProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
     Log("bridge call %s %s returned %d", call->name.c_str(), call->arguments ? call->arguments->c_str() : "(none)", result);
     return 0;
   }
+  if (message == WM_FUZZ_MORE) {
+    if (g_shell.fuzz) FuzzSlice();
+    return 0;
+  }
   if (message == WM_TIMER && wparam == kStepTimer) {
-    if (static_cast<LONG>(::GetTickCount() - g_shell.resume_at) < 0) return 0;
+    if (g_shell.fuzz || static_cast<LONG>(::GetTickCount() - g_shell.resume_at) < 0) return 0;
     if (g_shell.next_step < g_shell.steps.size() && PlayStep(g_shell.steps[g_shell.next_step])) ++g_shell.next_step;
     return 0;
   }

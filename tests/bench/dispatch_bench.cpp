@@ -1,7 +1,9 @@
 // Time from a page call to the script text it produces, through the real command table, per
 // command: median and 99th percentile in microseconds, then the slowest five. Rows that start
 // programs, open links or dialogs, write shortcuts or end the side bar are left out; setSettings
-// touches only the two page preferences, which are put back afterwards.
+// touches only the two page preferences, which are put back afterwards. The services are the
+// program's own (providers and companions as built in); their workers are not started, so rows
+// answer from what is stored on this machine.
 //   dispatch_bench [calls per command]
 // Not a test: it asserts nothing.
 #include <windows.h>
@@ -16,6 +18,7 @@
 
 #include "bridge/command_dispatcher.h"
 #include "bridge/page_host.h"
+#include "app/velmora_services.h"
 #include "bridge/page_services.h"
 #include "config/app_config.h"
 
@@ -73,7 +76,7 @@ int main(int argc, char** argv) {
   const int calls = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
   velmora::CAppConfigMgr settings;
   const int auto_hide = settings.GetAutoHide(), scene = settings.GetSceneRecommend();
-  velmora::PageServices services(settings);
+  velmora::CVelmoraServices services(settings);
   LastScriptHost host;
 
   // A 64-byte plain text for Encrypt; Decrypt gets what Encrypt made (it does not open, by design:

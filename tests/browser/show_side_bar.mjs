@@ -26,13 +26,12 @@ fs.rmSync(work, {recursive: true, force: true});
 const stopSignal = path.join(work, 'stop');
 
 // The side bar closes itself when the shell reports that it is closing (event 13), once asked.
+// Ctrl+C (SIGINT) and SIGTERM end the run at any point; before the page is served they only
+// stop the wait, and the start's processes and the registry are put back all the same.
 const chromium = launchChromium();
 chromium.catch(() => {});  // awaited below, once the side bar serves its page
-const sideBar = await startSideBar({
-  build: options.build, wine: options.wine, work, is32bit: options.pe32,
-  addressTimeoutMs: (options.pe32 ? 60 : 3) * 60000,
-  page: [`waitfor ${windowsPath(stopSignal)}`, 'event 13'],
-});
+const stopping = new AbortController();
+let sideBar = null;
 let ending = false;
 async function end(code) {
   if (ending) return;
@@ -44,7 +43,17 @@ async function end(code) {
   console.log(`side bar ended after ${seconds()} s; its page: ${options.shot}`);
   process.exit(code);
 }
-process.on('SIGINT', () => end(0));
+for (const name of ['SIGINT', 'SIGTERM']) process.on(name, () => (sideBar ? end(0) : stopping.abort()));
+try {
+  sideBar = await startSideBar({
+    build: options.build, wine: options.wine, work, is32bit: options.pe32,
+    addressTimeoutMs: (options.pe32 ? 60 : 3) * 60000, signal: stopping.signal,
+    page: [`waitfor ${windowsPath(stopSignal)}`, 'event 13'],
+  });
+} catch (error) {
+  console.error(`the side bar did not serve its page: ${error.message}`);
+  process.exit(1);
+}
 
 try {
   const browser = await chromium;

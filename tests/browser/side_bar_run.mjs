@@ -18,6 +18,16 @@ const kBrowserClientState =
 const kAppPaths = 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe';
 // The keys a run writes or lets the program write; each is put back as it was.
 const kKeptKeys = ['HKCU\\Software\\Vuq', 'HKCU\\SOFTWARE\\VuqAppMgr\\Velmora'];
+// The autostart value (the page's "start with Windows" switch writes it): left behind, it would
+// start a side bar with the prefix's next session. Put back as it was too.
+const kRunKey = 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run';
+const kAutoStartValue = 'VuqVelmora';
+
+async function autoStartValue(wine) {
+  const {stdout} = await run(wine, ['reg', 'query', kRunKey, '/v', kAutoStartValue]).catch(() => ({stdout: ''}));
+  const found = new RegExp(`${kAutoStartValue}\\s+REG_SZ\\s+(.*)$`, 'm').exec(stdout);
+  return found ? found[1].trimEnd() : null;
+}
 
 // The city in the demo weather service's report (tests/tools/demo_services.cpp).
 export const kServiceCity = 'Demo City';
@@ -115,8 +125,9 @@ export function readLog(file) {
 //   page        stand-in shell steps played alongside the real page
 //   is32bit     the program reads HKLM\SOFTWARE through the 32-bit view
 //   addressTimeoutMs  how long the side bar may take to serve its page
+//   signal      an AbortSignal that gives up waiting for the page (everything is put back)
 export async function startSideBar({build, wine, work, ownSuite = false, arguments: args = [], page = [], is32bit = false,
-                                    addressTimeoutMs = 180000}) {
+                                    addressTimeoutMs = 180000, signal = null}) {
   fs.mkdirSync(work, {recursive: true});
   const suite = ownSuite ? path.join(work, 'suite') : path.join(build, 'suite');
   if (ownSuite) fs.cpSync(path.join(build, 'suite'), suite, {recursive: true});
@@ -135,6 +146,7 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
   const view = is32bit ? '/reg:32' : '/reg:64';
   const installer = path.join(build, 'browser', 'Application', engineVersion(build), 'Installer', 'setup.exe');
   const backups = kKeptKeys.map((key, i) => ({key, file: path.join(work, `kept${i}.reg`)}));
+  const autoStart = await autoStartValue(wine);
   const appPathsBackup = path.join(work, 'kept-app-paths.reg');
   await batch(wine, work, 'install.cmd', [
     ...backups.map(({key, file}) => `reg export "${key}" "${windowsPath(file)}" /y >nul 2>&1`),
@@ -198,6 +210,8 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
         `reg delete "${kAppPaths}" /f ${view} >nul 2>&1`,
         ...backups.filter(({file}) => fs.existsSync(file)).map(({file}) => `reg import "${windowsPath(file)}" >nul 2>&1`),
         fs.existsSync(appPathsBackup) ? `reg import "${windowsPath(appPathsBackup)}" ${view} >nul 2>&1` : '',
+        `reg delete "${kRunKey}" /v ${kAutoStartValue} /f >nul 2>&1`,
+        autoStart === null ? '' : `reg add "${kRunKey}" /v ${kAutoStartValue} /d "${autoStart.replaceAll('"', '\\"')}" /f >nul`,
       ]);
     },
   };
@@ -206,6 +220,7 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
       const line = readLog(log).find((each) => / bridge address /.test(each));
       if (line) return /bridge address (\S+)/.exec(line)[1];
       if (exited && args.length > 0) throw new Error('Velmora.exe ended before its page was served');
+      if (signal?.aborted) throw new Error('stopped before the page was served');
       return null;
     }, addressTimeoutMs);
   } catch (error) {

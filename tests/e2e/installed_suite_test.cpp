@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "platform/text.h"
 #include "platform/version_info.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/file_tree.h"
 #include "tests/support/registry_backup.h"
 
 namespace velmora::test {
@@ -243,6 +245,158 @@ TEST_F(InstalledSuite, ACopyThatCannotBeWrittenLeavesTheProgramRunningInPlace) {
   EXPECT_EQ(0u, Count(log, "faultsink", "/rerun"));
   EXPECT_EQ(1u, Count(log, "faultsink", "/lowrun"));
   EXPECT_EQ(L"3.14.15.9265", GetFileVersionText(PerUserCopy()));
+}
+
+// The promotion prompt in the installed suite, with the skin stand-in and its files, the side bar
+// switched off and the prompt never shown before. The skin stand-in clicks a button when told to.
+class PromotionPrompt : public InstalledSuite {
+ protected:
+  void SetUp() override {
+    InstalledSuite::SetUp();
+    for (const wchar_t* name : {L"Utils\\SkinProxy.dll", L"Utils\\SkinSite.dll"}) {
+      ASSERT_TRUE(::CopyFileW((built_ + L"\\" + name).c_str(), (suite_ + L"\\" + name).c_str(), FALSE)) << name;
+    }
+    ASSERT_TRUE(CopyTree(built_ + L"\\Config", suite_ + L"\\Config"));
+    SetSetting(L"switch_flags", 0);
+    ::SHDeleteValueW(HKEY_CURRENT_USER, kSettings, L"last_show_promotion");
+  }
+
+  // Runs `arguments`; the skin clicks `control` (0: nothing) shortly after the prompt shows.
+  ChildResult RunClicking(const std::wstring& arguments, int control) {
+    return RunChild(suite_ + L"\\Utils\\Velmora.exe", arguments, kTimeoutMs,
+                    {{L"APPDATA", appdata_}, {L"VELMORA_STANDIN_LOG", log_},
+                     {L"VELMORA_SKIN_CLICK", control ? std::to_wstring(control) + L" 200" : L""}});
+  }
+
+  static void SetSetting(const wchar_t* name, DWORD value) {
+    ::SHSetValueW(HKEY_CURRENT_USER, kSettings, name, REG_DWORD, &value, sizeof(value));
+  }
+  static std::optional<DWORD> Setting(const wchar_t* name) {
+    DWORD value = 0, type = 0, size = sizeof(value);
+    if (::SHGetValueW(HKEY_CURRENT_USER, kSettings, name, &type, &value, &size) != ERROR_SUCCESS || type != REG_DWORD) {
+      return std::nullopt;
+    }
+    return value;
+  }
+  static DWORD Now() {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    return static_cast<DWORD>((ULARGE_INTEGER{{now.dwLowDateTime, now.dwHighDateTime}}.QuadPart / 10000000ULL) -
+                              11644473600ULL);
+  }
+  // Started programs whose command line holds "/from=promotion".
+  size_t PromotionStarts() const { return Count(Log(), "faultsink", "/from=promotion"); }
+
+  static constexpr wchar_t kSettings[] = L"SOFTWARE\\VuqAppMgr\\Velmora";
+};
+
+TEST_F(PromotionPrompt, AcceptingSwitchesTheSideBarOnAndStartsItFromThePromotion) {
+  for (const wchar_t* arguments : {L"-P", L"/promotion"}) {
+    SetSetting(L"switch_flags", 0);
+    ::SHDeleteValueW(HKEY_CURRENT_USER, kSettings, L"last_show_promotion");
+    ::DeleteFileW(log_.c_str());
+    const DWORD before = Now();
+    ChildResult result = RunClicking(arguments, 1035);
+    const DWORD after = Now();
+    ASSERT_TRUE(result.finished) << arguments;
+    EXPECT_EQ(0u, result.exit_code);
+    const auto log = WaitForLowrunExit();
+
+    // Shown once, in the work area's bottom-right corner 5 pixels in (96 DPI here), topmost,
+    // without a caption, both buttons subscribed.
+    RECT work{};
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+    char corner[64];
+    std::snprintf(corner, sizeof(corner), ",%ld,%ld topmost=1 caption=0 toolwindow=1", work.right - 5, work.bottom - 5);
+    EXPECT_EQ(1u, Count(log, "skin", "shown rect=")) << arguments;
+    EXPECT_EQ(1u, Count(log, "skin", corner)) << corner;
+    EXPECT_EQ(1u, Count(log, "skin", "sinks=1030:0,1034:1,1035:1"));
+
+    EXPECT_EQ(std::optional<DWORD>(1), Setting(L"switch_flags"));
+    const auto stamp = Setting(L"last_show_promotion");
+    ASSERT_TRUE(stamp.has_value());
+    EXPECT_GE(*stamp, before);
+    EXPECT_LE(*stamp, after);
+    // The suite's program started with "/from=promotion"; it then runs as a normal start would.
+    EXPECT_EQ(1u, Count(log, "faultsink", "Utils\\Velmora.exe\" /from=promotion")) << arguments;
+    EXPECT_EQ(1u, Count(log, "faultsink", "/lowrun"));
+  }
+}
+
+TEST_F(PromotionPrompt, ClosingRecordsTheTimeAndTheNextStartWithinADayShowsNothing) {
+  const DWORD before = Now();
+  ChildResult closed = RunClicking(L"-P", 1034);
+  ASSERT_TRUE(closed.finished);
+  EXPECT_EQ(0u, closed.exit_code);
+  EXPECT_EQ(1u, Count(Log(), "skin", "shown rect="));
+  EXPECT_EQ(1u, Count(Log(), "skin", "click 1034"));
+  EXPECT_EQ(0u, PromotionStarts());
+  EXPECT_EQ(std::optional<DWORD>(0), Setting(L"switch_flags"));
+  const auto stamp = Setting(L"last_show_promotion");
+  ASSERT_TRUE(stamp.has_value());
+  EXPECT_GE(*stamp, before);
+
+  // Within the day: not even the skin is started.
+  ::DeleteFileW(log_.c_str());
+  ChildResult again = RunClicking(L"-P", 1035);
+  ASSERT_TRUE(again.finished);
+  EXPECT_EQ(0u, again.exit_code);
+  EXPECT_EQ(0u, Count(Log(), "skin", ""));
+  EXPECT_EQ(stamp, Setting(L"last_show_promotion"));
+
+  // A day and a minute later it is shown again; switched on, it is not.
+  SetSetting(L"last_show_promotion", Now() - 1441 * 60);
+  ::DeleteFileW(log_.c_str());
+  EXPECT_EQ(0u, RunClicking(L"-P", 1034).exit_code);
+  EXPECT_EQ(1u, Count(Log(), "skin", "shown rect="));
+  SetSetting(L"last_show_promotion", 0);
+  SetSetting(L"switch_flags", 1);
+  ::DeleteFileW(log_.c_str());
+  EXPECT_EQ(0u, RunClicking(L"-P", 1035).exit_code);
+  EXPECT_EQ(0u, Count(Log(), "skin", ""));
+  EXPECT_EQ(std::optional<DWORD>(0), Setting(L"last_show_promotion"));
+}
+
+TEST_F(PromotionPrompt, ABrokenSkinShowsNothingButTheDayStillCounts) {
+  struct Case {
+    const char* what;
+    const wchar_t* file;         // under the suite folder
+    const wchar_t* replacement;  // a file of the build, or null to write `content`
+    const char* content;
+  };
+  const std::wstring layout = L"Config\\newui\\themes\\default\\Velmora\\Xml\\WndPromotion.xml";
+  const Case cases[] = {
+      {"missing layout", layout.c_str(), nullptr, nullptr},
+      {"damaged layout", layout.c_str(), nullptr, "<Window size=\"320,180\"><Control id=\"1030\" kind="},
+      {"layout without the switch-on button", layout.c_str(), nullptr,
+       "<Window size=\"320,180\"><Control id=\"1030\" kind=\"content\" pos=\"0,0,9,9\"/>"
+       "<Control id=\"1034\" kind=\"button\" pos=\"0,9,9,9\"/></Window>"},
+      {"missing shared resources", L"Config\\newui\\themes\\default\\Common\\XML\\CommonResource.xml", nullptr, nullptr},
+      {"unsigned skin proxy", L"Utils\\SkinProxy.dll", L"Utils\\SkinProxy_unsigned.dll", nullptr},
+      {"unsigned skin site", L"Utils\\SkinSite.dll", L"Utils\\SkinSite_unsigned.dll", nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::wstring target = suite_ + L"\\" + c.file;
+    const std::wstring saved = temp_.path() + L"\\saved";
+    ASSERT_TRUE(::CopyFileW(target.c_str(), saved.c_str(), FALSE)) << c.what;
+    ::DeleteFileW(target.c_str());
+    if (c.replacement) {
+      ASSERT_TRUE(::CopyFileW((built_ + L"\\" + c.replacement).c_str(), target.c_str(), FALSE)) << c.what;
+    }
+    if (c.content) std::ofstream(WideToUtf8(target).c_str(), std::ios::binary) << c.content;
+    ::SHDeleteValueW(HKEY_CURRENT_USER, kSettings, L"last_show_promotion");
+    ::DeleteFileW(log_.c_str());
+
+    // Were the prompt shown, the skin would accept it.
+    ChildResult result = RunClicking(L"-P", 1035);
+    EXPECT_TRUE(result.finished) << c.what;
+    EXPECT_EQ(0u, result.exit_code) << c.what;
+    EXPECT_EQ(0u, Count(Log(), "skin", "shown")) << c.what;
+    EXPECT_EQ(0u, PromotionStarts()) << c.what;
+    EXPECT_EQ(std::optional<DWORD>(0), Setting(L"switch_flags")) << c.what;
+    EXPECT_TRUE(Setting(L"last_show_promotion").has_value()) << c.what;
+    ASSERT_TRUE(::CopyFileW(saved.c_str(), target.c_str(), FALSE)) << c.what;
+  }
 }
 
 }  // namespace

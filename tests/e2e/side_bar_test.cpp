@@ -4,6 +4,7 @@
 // the program did to the shell is read back from the stand-ins' log.
 #include <windows.h>
 #include <objidl.h>
+#include <shlobj.h>
 #include <gdiplus.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <json/value.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cwchar>
 #include <fstream>
 #include <iterator>
@@ -244,6 +246,73 @@ TEST_F(SideBar, APageThatNeverShowsItselfEndsTheSideBar) {
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exit_code, 0u);
   EXPECT_TRUE(HasLine(Log(), "shell", "release"));
+}
+
+// The counts the stand-in shell logs from inside the side bar ("counts <label> handles=..").
+struct ProcessCounts {
+  unsigned long handles = 0, gdi = 0, user = 0, windows = 0;
+  unsigned long long private_bytes = 0;
+};
+std::optional<ProcessCounts> CountsLine(const std::vector<LogEntry>& log, const std::string& label) {
+  for (const std::string& line : ShellLines(log, "counts " + label + " ")) {
+    ProcessCounts counts;
+    if (std::sscanf(line.c_str() + 8 + label.size(), "handles=%lu gdi=%lu user=%lu windows=%lu private=%llu",
+                    &counts.handles, &counts.gdi, &counts.user, &counts.windows, &counts.private_bytes) == 5) {
+      return counts;
+    }
+  }
+  return std::nullopt;
+}
+
+// Hostile page calls through the running side bar: VELMORA_FUZZ_CALLS of them (20,000 unless
+// told; scripts/stress asks for a million). The side bar survives them, still answers, and holds
+// no more handles, objects or memory at the end than after the first 10,000 calls, give or take
+// what caches settle at. Launches land on the suite's stand-in tools, which record and end.
+TEST_F(SideBar, HostilePageCallsLeaveTheSideBarAnsweringWithoutGrowth) {
+  wchar_t text[32] = {};
+  const unsigned long calls =
+      ::GetEnvironmentVariableW(L"VELMORA_FUZZ_CALLS", text, 32) ? std::wcstoul(text, nullptr, 10) : 20000;
+  ASSERT_GE(calls, 10000ul);
+  ScopedRegistryBackup autostart{HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"};
+  wchar_t desktop[MAX_PATH] = {};
+  ::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
+  const std::wstring shortcut = std::wstring(desktop) + L"\\VuqVelmora.lnk";
+  const bool had_shortcut = ::GetFileAttributesW(shortcut.c_str()) != INVALID_FILE_ATTRIBUTES;
+
+  Page({R"(call Show {"callbackName":"shown","width":360,"height":640})", "wait 500",
+        "fuzz " + std::to_string(calls) + " 20261208", R"(call IsInClient {"callbackName":"stillHere"})",
+        R"(call Close {"callbackName":"bye"})"});
+  const ChildResult result =
+      RunChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", kTimeoutMs + 3 * calls, Environment());
+  if (!had_shortcut) ::DeleteFileW(shortcut.c_str());
+  const auto log = Log();
+  if (!result.finished) {
+    for (size_t i = log.size() > 15 ? log.size() - 15 : 0; i < log.size(); ++i) {
+      std::printf("%s pid=%lu %s\n", log[i].component.c_str(), log[i].pid, log[i].text.substr(0, 300).c_str());
+    }
+  }
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+
+  const auto done = ShellLines(log, "fuzz done ");
+  ASSERT_EQ(done.size(), 1u) << "the side bar did not live through the calls";
+  EXPECT_EQ(done[0].rfind("fuzz done calls=" + std::to_string(calls) + " ", 0), 0u) << done[0];
+  std::printf("%s\n", done[0].c_str());
+  EXPECT_TRUE(HasLine(log, "shell", "script stillHere({\"data\": 1})"));
+
+  const auto settled = CountsLine(log, "after=10000");
+  const auto end = CountsLine(log, "end");
+  ASSERT_TRUE(settled && end);
+  for (const auto& [when, counts] : {std::pair{std::string("10000"), *settled}, {std::to_string(calls), *end}}) {
+    std::printf("after %s calls: handles %lu, GDI %lu, USER %lu, windows %lu, private %llu bytes\n", when.c_str(),
+                counts.handles, counts.gdi, counts.user, counts.windows, counts.private_bytes);
+  }
+  for (const std::string& line : ShellLines(log, "fuzz slow ")) std::printf("%s\n", line.c_str());
+  EXPECT_LE(end->handles, settled->handles + 16);
+  EXPECT_LE(end->gdi, settled->gdi + 16);
+  EXPECT_LE(end->user, settled->user + 16);
+  EXPECT_LE(end->windows, settled->windows + 4);
+  EXPECT_LE(end->private_bytes, settled->private_bytes + 4ull * 1024 * 1024);
 }
 
 TEST_F(SideBar, SignInAndOutReachThePageWithTheirCookies) {
@@ -560,6 +629,59 @@ TEST_F(SideBar, TheCommonlyUsedItemsReachThePageWithTheirIcons) {
     if (bitmap) Gdiplus::DllExports::GdipDisposeImage(bitmap);
   }
   Gdiplus::GdiplusShutdown(token);
+}
+
+// The file picker the page opens runs in the side bar; a user (here the test, from outside its
+// process) picks a file, which reaches the assistant through its inherited section. The word-pick
+// program installed in the user's application-data folder is found and started twice.
+TEST_F(SideBar, ThePageHandsAChosenFileToTheAssistantAndStartsWordPick) {
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER,
+                              L"Software\\Vuq\\keluai\\Update64\\ClientState\\{FF42E3BD-DBC0-4704-A0CF-257F94EFAF27}", 0,
+                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const std::wstring uninstaller = suite_ + L"\\keluai\\Application\\1.3.1120.64\\Installer\\setup.exe";
+  ::RegSetValueExW(key, L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(uninstaller.c_str()),
+                   static_cast<DWORD>((uninstaller.size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(key);
+  for (const wchar_t* folder : {L"\\Vuqsafe", L"\\Vuqsafe\\WordPick"}) ::CreateDirectoryW((appdata_ + folder).c_str(), nullptr);
+  ASSERT_TRUE(::CopyFileW((ParentFolder(built_suite_) + L"\\standin-variants\\WordPick-14.0.0.1130\\WordPick.exe").c_str(),
+                          (appdata_ + L"\\Vuqsafe\\WordPick\\WordPick.exe").c_str(), FALSE));
+  const std::wstring report = temp_.path() + L"\\report.txt";
+  ::CloseHandle(::CreateFileW(report.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  const std::wstring picked = temp_.path() + L"\\picked";
+
+  Page({R"(call Show {"width":300,"height":300})", R"(call isKeluExist {"callbackName":"k"})",
+        R"(call isWordProcessingExist {"callbackName":"w"})", R"(call startupWordProcessing {})",
+        R"(call runTools {"tool":"wordprocess"})", R"(call callUploadToKelu {"callbackName":"u"})",
+        "waitfor " + WideToUtf8(picked), "wait 1000", R"(call Close {})"});
+  const ScopedHandle side_bar(StartChild(suite_ + L"\\Utils\\Velmora.exe", L"/rerun /lowrun", Environment()));
+  ASSERT_TRUE(side_bar);
+  HWND dialog = nullptr;
+  for (int i = 0; i < 1200 && !dialog && ::WaitForSingleObject(side_bar.get(), 0) == WAIT_TIMEOUT; ++i) {
+    dialog = ::FindWindowW(nullptr, L"\u9009\u62E9\u8981\u4E0A\u4F20\u7684\u6587\u4EF6");
+    if (!dialog) ::Sleep(100);
+  }
+  EXPECT_NE(dialog, nullptr);
+  if (dialog) {
+    const HWND name_box = ::GetDlgItem(dialog, 0x47C);  // cmb13: the edit inside the combo box inside it
+    const HWND combo = ::FindWindowExW(name_box, nullptr, L"ComboBox", nullptr);
+    const HWND edit = ::FindWindowExW(combo ? combo : name_box, nullptr, L"Edit", nullptr);
+    ASSERT_NE(edit, nullptr);
+    ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(report.c_str()));
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  }
+  for (int i = 0; i < 400 && Count(Log(), "keluai", "document ") == 0; ++i) ::Sleep(50);
+  ::CloseHandle(::CreateFileW(picked.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_EQ(::WaitForSingleObject(side_bar.get(), kTimeoutMs), WAIT_OBJECT_0);
+
+  const auto log = Log();
+  EXPECT_TRUE(HasLine(log, "shell", "script k(1)"));
+  EXPECT_TRUE(HasLine(log, "shell", "script w(1)"));
+  std::string escaped = WideToUtf8(report);
+  for (size_t at = escaped.find('\\'); at != std::string::npos; at = escaped.find('\\', at + 2)) escaped.insert(at, "\\");
+  EXPECT_EQ(Count(log, "keluai", "{\"Content\":[\"" + escaped + "\"],\"ContentType\":\"paths\""), 1u);
+  EXPECT_EQ(Count(log, "wordpick", "request {\"src\":\"Velmora\",\"type\":\"ShowTranslateiso\",\"uInitialTabId\":3}"), 2u);
 }
 
 }  // namespace

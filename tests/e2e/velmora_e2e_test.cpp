@@ -76,7 +76,9 @@ class RunningSideBarWindow {
 class VelmoraProgram : public ::testing::Test {
  protected:
   ChildResult Run(const std::wstring& arguments) {
-    return RunChild(VelmoraUnderTest(), arguments, kTimeoutMs, {{L"APPDATA", appdata_.path()}});
+    // A promotion prompt that shows is closed by the skin stand-in.
+    return RunChild(VelmoraUnderTest(), arguments, kTimeoutMs,
+                    {{L"APPDATA", appdata_.path()}, {L"VELMORA_SKIN_CLICK", L"1034 200"}});
   }
   std::wstring PerUserCopy() const { return appdata_.path() + L"\\Vuqsafe\\Velmora\\Velmora.exe"; }
 
@@ -89,10 +91,24 @@ TEST_F(VelmoraProgram, EveryModeEndsWithExitCodeZero) {
   for (const wchar_t* arguments : {L"", L"/inst_norun", L"-P", L"/promotion", L"/start", L"/inst /uninst",
                                    L"/rerun /from=promotion word", L"/lowrun", L"=", L"/ /- -/",
                                    L"--type=renderer --lang=en"}) {
+    // The promotion runs find the side bar off and the prompt due.
+    const bool promotion = arguments == std::wstring(L"-P") || arguments == std::wstring(L"/promotion");
+    if (promotion) {
+      const DWORD off = 0;
+      ::SHSetValueW(HKEY_CURRENT_USER, kSettingsKey, L"switch_flags", REG_DWORD, &off, sizeof(off));
+      ::SHDeleteValueW(HKEY_CURRENT_USER, kSettingsKey, L"last_show_promotion");
+    }
+    const DWORD before = SecondsSince1970();
     ChildResult result = Run(arguments);
     ASSERT_TRUE(result.started) << arguments;
     EXPECT_TRUE(result.finished) << arguments;
     EXPECT_EQ(0u, result.exit_code) << arguments;
+    if (promotion) {
+      // The prompt's window was made (its time recorded) and it was not accepted.
+      const auto stamp = ReadSettingsDword(L"last_show_promotion");
+      EXPECT_TRUE(stamp.has_value() && *stamp >= before) << arguments;
+      EXPECT_EQ(std::optional<DWORD>(0), ReadSettingsDword(L"switch_flags")) << arguments;
+    }
   }
 }
 
