@@ -1,11 +1,10 @@
 #include "account/login_library.h"
 
-#include <shellapi.h>
-
 #include <atomic>
 
 #include "account/login_interfaces.h"
 #include "config/build_constants.h"
+#include "platform/launch.h"
 #include "platform/module_path.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_functions.h"
@@ -20,13 +19,15 @@ std::atomic<bool> g_prompt_up{false};
 
 HMODULE LoadLoginLibrary(const std::wstring& path) {
   if (!IsExistingFile(path)) return nullptr;
-  if (!IsTrustedFile(path)) {
+  // Held from the check to the load, so the file loaded is the file checked.
+  const std::optional<CheckedFile> file = HoldTrustedFile(path, /*to_start=*/false);
+  if (!file) {
     // While the prompt is up the process is on its way out: a second damaged library found
     // meanwhile (from the prompt's own message loop, or another thread) is simply not loaded.
     if (IsDamagedFilePromptUp()) return nullptr;
     ShowDamagedFilePromptAndExit(path);
   }
-  return ::LoadLibraryW(path.c_str());
+  return LoadHeldLibrary(*file).release();
 }
 
 bool IsDamagedFilePromptUp() { return g_prompt_up.load(); }
@@ -61,7 +62,7 @@ void ShowDamagedFilePromptAndExit(const std::wstring& damaged_file) {
   const std::wstring text = DamagedFilePromptText(damaged_file);
   if (::MessageBoxW(::GetActiveWindow(), text.c_str(), kDamagedFilePromptCaption, MB_YESNO | MB_ICONERROR) == IDYES) {
     const std::wstring address = InstallerAddress(IsBetaSuite(SuiteFolderForTrust()));
-    ::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);
+    OpenUrlOutside(address);
   }
   // Ends at once: the caller may be any thread, holding locks other threads' exit code would need.
   ::TerminateProcess(::GetCurrentProcess(), 0);

@@ -3,8 +3,12 @@
 #include <windows.h>
 
 #include "app/velmora_app.h"
+#include "platform/system_functions.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*command_line*/, int /*show*/) {
+  // Before anything loads a library by name: no library is taken from the program's folder (a
+  // file planted beside a copy of the program) or the current folder, only from the system's.
+  velmora::RestrictLibrarySearchToSystemFolder();
   try {
     return velmora::RunVelmora(instance);
   } catch (...) {

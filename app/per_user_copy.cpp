@@ -36,6 +36,11 @@ std::wstring PerUserCopyPath() {
   return folder.empty() ? std::wstring() : folder + L"\\Velmora.exe";
 }
 
+StartPlan PlanStart(const StartFacts& facts) {
+  if (facts.elevated) return !facts.dropped && facts.can_drop ? StartPlan::kDropElevation : StartPlan::kRunInPlace;
+  return facts.in_suite_folder && !facts.rerun ? StartPlan::kRunFromCopy : StartPlan::kRunInPlace;
+}
+
 std::wstring RunPath() { return CAppConfigMgr::Instance().RunPath(); }
 
 bool PreparePerUserCopy(const std::wstring& running_file) {

@@ -112,7 +112,7 @@ class CVelmoraApp final : public IRunModeActions {
   void NormalStart() override {
     const CCommandLine& table = CCommandLine::Instance();
     BindHostKitTable();
-    if (RelaunchFromPerUserCopy(table) || RelaunchWithoutElevation(table)) return;
+    if (RelaunchForPlan(table)) return;
     if (IsAnotherInstanceRunning(kInstanceMutexName, kSideBarWindowClass)) return;
 
     g_launch_source = table.GetSwitchValue(L"from");
@@ -146,25 +146,33 @@ class CVelmoraApp final : public IRunModeActions {
   }
 
  private:
-  // Runs the side bar from the per-user copy instead of the suite folder; true when the copy
-  // was started and this process is to end.
-  static bool RelaunchFromPerUserCopy(const CCommandLine& table) {
-    if (table.HasSwitch(L"rerun") || table.HasSwitch(L"lowrun") || !IsInSuiteFolder()) return false;
-    if (!PreparePerUserCopy(GetModulePath(nullptr))) return false;
-    return LaunchFile(RunPath(), table.RawArguments() + L" /rerun");
-  }
-
-  // An elevated side bar would hand its rights to everything the page starts: start again as the
-  // desktop user through HostKit. Any failure runs in place.
-  static bool RelaunchWithoutElevation(const CCommandLine& table) {
-    if (table.HasSwitch(L"lowrun") || !IsElevatedAdministrator() || !BindHostKitTable()) return false;
-    const std::wstring parameters = L"/lowrun " + table.RawArguments();
+  // The relaunch the start plan asks for; true when it was made and this process is to end. A
+  // relaunch that fails leaves the side bar running in place.
+  static bool RelaunchForPlan(const CCommandLine& table) {
+    StartFacts facts;
+    facts.elevated = IsElevatedAdministrator();
+    facts.dropped = table.HasSwitch(L"lowrun");
+    facts.rerun = table.HasSwitch(L"rerun");
+    const std::wstring drop_parameters = L"/lowrun " + table.RawArguments();
     // HostKit's launch entry takes parameters up to its limit; beyond it there is no way that
-    // drops elevation, so the side bar runs in place.
-    if (parameters.size() > kDesktopLaunchParametersLimit) return false;
-    const std::wstring self = GetModulePath(nullptr);
-    const auto result = HostKitShellExecute(nullptr, L"open", self.c_str(), parameters.c_str(), nullptr, SW_SHOW);
-    return result && *result > 32;
+    // drops elevation.
+    facts.can_drop = facts.elevated && !facts.dropped && BindHostKitTable() &&
+                     drop_parameters.size() <= kDesktopLaunchParametersLimit;
+    facts.in_suite_folder = !facts.elevated && IsInSuiteFolder();
+    switch (PlanStart(facts)) {
+      case StartPlan::kDropElevation: {
+        // Started again as the desktop user through HostKit.
+        const std::wstring self = GetModulePath(nullptr);
+        const auto result =
+            HostKitShellExecute(nullptr, L"open", self.c_str(), drop_parameters.c_str(), nullptr, SW_SHOW);
+        return result && *result > 32;
+      }
+      case StartPlan::kRunFromCopy:
+        return PreparePerUserCopy(GetModulePath(nullptr)) && LaunchFile(RunPath(), table.RawArguments() + L" /rerun");
+      case StartPlan::kRunInPlace:
+        break;
+    }
+    return false;
   }
 
   static bool IsElevatedAdministrator() {

@@ -44,6 +44,30 @@ endif()
 set(VELMORA_SIGNING_DIR "${velmora_default_signing_dir}" CACHE PATH "Test CA and code signers made by scripts/setup")
 find_program(VELMORA_OSSLSIGNCODE osslsigncode REQUIRED)
 
+# The SHA-256 of the public key (SubjectPublicKeyInfo) of the CA the suite's signer chains to, as
+# hex: our own signature check requires the signature's chain to end at that key. A build for the
+# maker's CA sets it; otherwise it is the test CA's that scripts/setup made.
+set(VELMORA_SIGNER_CA_KEY_SHA256 "" CACHE STRING "SHA-256 (hex) of the public key of the suite signer's CA; empty: the test CA's")
+if(VELMORA_SIGNER_CA_KEY_SHA256)
+  set(velmora_signer_ca_key_sha256 "${VELMORA_SIGNER_CA_KEY_SHA256}")
+else()
+  find_program(VELMORA_OPENSSL openssl REQUIRED)
+  set(velmora_ca_file "${VELMORA_SIGNING_DIR}/ca.pem")
+  if(NOT EXISTS "${velmora_ca_file}")
+    message(FATAL_ERROR "No test CA in ${VELMORA_SIGNING_DIR}: run scripts/setup.")
+  endif()
+  execute_process(
+    COMMAND sh -c "'${VELMORA_OPENSSL}' x509 -in '${velmora_ca_file}' -noout -pubkey | '${VELMORA_OPENSSL}' pkey -pubin -outform der | '${VELMORA_OPENSSL}' dgst -sha256 -r"
+    OUTPUT_VARIABLE digest RESULT_VARIABLE result)
+  string(REGEX MATCH "^[0-9a-f]+" velmora_signer_ca_key_sha256 "${digest}")
+  string(LENGTH "${velmora_signer_ca_key_sha256}" digest_length)
+  if(NOT result EQUAL 0 OR NOT digest_length EQUAL 64)
+    message(FATAL_ERROR "Could not read the public key of ${velmora_ca_file}")
+  endif()
+  # A CA made anew by scripts/setup gives a new pin.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${velmora_ca_file}")
+endif()
+
 # Adds a post-link step to <target> that signs its file into <out> as signer <who>, and relinks
 # the target when that signer is made anew (a post-link step runs only after a link).
 function(_velmora_sign_after_link target out who)

@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/launch.h"
+#include "platform/trust.h"
 
 namespace velmora {
 namespace {
@@ -62,9 +62,10 @@ bool Create(std::wstring command_line, LPPROC_THREAD_ATTRIBUTE_LIST attributes) 
 bool LaunchCommandInheriting(const std::wstring& path, const std::wstring& parameters, HANDLE handle,
                              InheritMode* mode) {
   if (!handle || handle == INVALID_HANDLE_VALUE) return false;
-  const std::optional<std::wstring> file = LaunchableFile(path);
+  // Held from its check until the start has returned: what starts is what was checked.
+  const std::optional<CheckedFile> file = HoldTrustedFile(path, /*to_start=*/true);
   if (!file) return false;
-  const std::wstring command_line = L"\"" + *file + L"\" " + parameters;
+  const std::wstring command_line = L"\"" + file->path + L"\" " + parameters;
   // A handle list may only name inheritable handles; the flag is taken back below.
   if (!::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return false;
   bool started = false;

@@ -49,7 +49,7 @@ class ScopedCoInit {
 std::optional<std::wstring> ResolveInstallerShortcut(const std::wstring& shortcut) {
   using GetShortcutTargetFn = UINT(WINAPI*)(LPCWSTR, LPWSTR, LPWSTR, LPWSTR);
   using GetComponentPathFn = INSTALLSTATE(WINAPI*)(LPCWSTR, LPCWSTR, LPWSTR, LPDWORD);
-  ScopedLibrary msi(::LoadLibraryW(SystemFolderFile(L"msi.dll").c_str()));
+  ScopedLibrary msi(LoadSystemLibrary(L"msi.dll"));
   auto get_target = GetProcAddressAs<GetShortcutTargetFn>(msi.get(), "MsiGetShortcutTargetW");
   auto get_path = GetProcAddressAs<GetComponentPathFn>(msi.get(), "MsiGetComponentPathW");
   if (!get_target || !get_path) return std::nullopt;

@@ -29,9 +29,9 @@ const wchar_t* CoreLibraryName(CoreLibrary library) { return Slot(library).name;
 HMODULE GetCoreLibrary(CoreLibrary library) {
   CoreLibrarySlot& slot = Slot(library);
   std::call_once(slot.once, [&slot] {
-    std::wstring path;
-    // Only a located and verified file is loaded; the path is absolute by then.
-    if (LocateCoreLibrary(slot.name, &path) == ERROR_SUCCESS) slot.module = ::LoadLibraryW(path.c_str());
+    // Only a located and verified file is loaded, held from its check to its load; kept for the
+    // life of the process.
+    slot.module = LoadCoreLibrary(slot.name).release();
   });
   return slot.module;
 }

@@ -6,6 +6,7 @@
 
 #include "platform/path_text.h"
 #include "platform/shell_folder.h"
+#include "platform/text.h"
 
 namespace velmora {
 namespace {
@@ -32,7 +33,7 @@ std::wstring ComputeDataFolder() {
   if (length > 0 && length < MAX_PATH) folder.assign(buffer, length);
   if (folder.empty()) folder = GetShellFolder(CSIDL_APPDATA);
   if (folder.empty()) return {};
-  folder = JoinPath(folder, L"Vuqsafe\\Velmora");
+  folder = JoinPath(folder, kDataFolderName);
   if (folder.size() > kMaxFolderChars) return {};
   EnsureFolder(folder);
   return folder;
@@ -44,6 +45,13 @@ std::wstring GetDataFolder() {
   // Never destroyed: workers may still ask while the process exits.
   static const std::wstring* const folder = new std::wstring(ComputeDataFolder());
   return *folder;
+}
+
+bool IsDataFolderPath(std::wstring_view folder) {
+  folder = TrimTrailingSeparators(folder);
+  const std::wstring_view name = kDataFolderName;
+  if (folder.size() <= name.size() || !IsPathSeparator(folder[folder.size() - name.size() - 1])) return false;
+  return EqualsIgnoreAsciiCase(folder.substr(folder.size() - name.size()), name);
 }
 
 std::wstring GetDataPath(std::wstring_view relative) {

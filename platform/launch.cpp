@@ -5,6 +5,7 @@
 #include <winsafer.h>
 
 #include <atomic>
+#include <utility>
 
 #include "platform/core_libraries.h"
 #include "platform/path_text.h"
@@ -52,26 +53,28 @@ std::atomic<bool> g_contained{false};
 bool IsLaunchableFile(const std::wstring& path) { return LaunchableFile(path).has_value(); }
 
 std::optional<std::wstring> LaunchableFile(const std::wstring& path) {
-  std::optional<std::wstring> canonical = CanonicalLocalPath(path);
-  if (!canonical || !FileExists(*canonical) || !IsTrustedToStart(*canonical)) return std::nullopt;
-  return canonical;
+  std::optional<CheckedFile> file = HoldTrustedFile(path, /*to_start=*/true);
+  if (!file) return std::nullopt;
+  return std::move(file->path);
 }
 
+// Each launch holds the file from its check until the start has returned: what starts is what
+// was checked.
 bool LaunchFile(const std::wstring& path, const std::wstring& parameters) {
-  const std::optional<std::wstring> file = LaunchableFile(path);
-  return file && StartProcess(file->c_str(), QuotedCommandLine(*file, parameters));
+  const std::optional<CheckedFile> file = HoldTrustedFile(path, /*to_start=*/true);
+  return file && StartProcess(file->path.c_str(), QuotedCommandLine(file->path, parameters));
 }
 
 bool LaunchCommand(const std::wstring& path, const std::wstring& parameters) {
-  const std::optional<std::wstring> file = LaunchableFile(path);
-  return file && StartProcess(nullptr, QuotedCommandLine(*file, parameters));
+  const std::optional<CheckedFile> file = HoldTrustedFile(path, /*to_start=*/true);
+  return file && StartProcess(nullptr, QuotedCommandLine(file->path, parameters));
 }
 
 HINSTANCE ShellOpenFile(const std::wstring& path, const std::wstring& parameters, int show) {
-  const std::optional<std::wstring> file = LaunchableFile(path);
+  const std::optional<CheckedFile> file = HoldTrustedFile(path, /*to_start=*/true);
   if (!file) return nullptr;
-  return ::ShellExecuteW(nullptr, L"open", file->c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr,
-                         show);
+  return ::ShellExecuteW(nullptr, L"open", file->path.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+                         nullptr, show);
 }
 
 bool LaunchAsNormalUser(const std::wstring& command_line, STARTUPINFOW* startup_info,
@@ -145,16 +148,20 @@ bool IsWebAddress(std::wstring_view url) {
   return !host.empty() && host.front() != L':';
 }
 
+std::wstring BrowserArguments(const std::wstring& url) { return L"-- \"" + url + L"\""; }
+
 void OpenUrlOutside(const std::wstring& url) {
   if (!IsWebAddress(url)) return;
   const std::wstring browser = FindMakersBrowser();
   if (!browser.empty()) {
-    // One quoted argument: the address can carry no switch of its own.
-    const std::wstring argument = L"\"" + url + L"\"";
+    // The browser is started only when it passes the trust rule, and is held until it has been.
+    const std::optional<CheckedFile> program = HoldTrustedFile(browser, /*to_start=*/true);
+    if (!program) return;
+    const std::wstring arguments = BrowserArguments(url);
     if (BindHostKitTable()) {
-      (void)LaunchAsDesktopUser(browser, argument);  // a refused start has nothing to fall back on
+      (void)LaunchAsDesktopUser(program->path, arguments);  // a refused start has nothing to fall back on
     } else {
-      ::ShellExecuteW(nullptr, L"open", browser.c_str(), argument.c_str(), nullptr, SW_SHOW);
+      ::ShellExecuteW(nullptr, L"open", program->path.c_str(), arguments.c_str(), nullptr, SW_SHOW);
     }
   } else if (!HostKitOpenUrl(url.c_str())) {
     ::ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOW);

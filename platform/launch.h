@@ -44,8 +44,13 @@ constexpr size_t kDesktopLaunchParametersLimit = 950;
 // with no white space, control character or quote anywhere. Pure.
 [[nodiscard]] bool IsWebAddress(std::wstring_view url);
 
-// Opens `url` in the maker's browser (as one quoted argument), else through HostKit, else in the
-// default handler. Anything but a web address is refused, quietly.
+// The browser's arguments for opening `url`: "--", then the address as one quoted argument, so
+// the address can carry no switch of its own. `url` must be a web address (no quote). Pure.
+std::wstring BrowserArguments(const std::wstring& url);
+
+// Opens `url` in the maker's browser (BrowserArguments; the browser must pass the trust rule for
+// starting, or nothing opens), else through HostKit, else in the default handler. Anything but a
+// web address is refused, quietly.
 void OpenUrlOutside(const std::wstring& url);
 
 // Puts the current process into a job whose processes all end when it does. Once per process;

@@ -1,11 +1,13 @@
 #include "platform/module_signature.h"
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <wincrypt.h>
 #include <shlwapi.h>
 #include <softpub.h>
 #include <wintrust.h>
 
+#include <string>
 #include <vector>
 
 #include "config/build_constants.h"
@@ -39,29 +41,111 @@ using ScopedCertContext = ScopedHandleT<CertContextTraits>;
 // A signer record is a few kilobytes; the cap only keeps a hostile file from asking for gigabytes.
 constexpr DWORD kMaxSignerInfoBytes = 16u << 20;
 
-}  // namespace
+// The common name of `certificate`, empty when it has none.
+std::wstring CommonName(PCCERT_CONTEXT certificate) {
+  // The common name only: the simple display name would fall back to the organisation or e-mail
+  // of a certificate without one, and any of those could then pass for the signer's name.
+  // The count includes the terminator and is 1 (an empty text) when there is no common name.
+  void* common_name = const_cast<char*>(szOID_COMMON_NAME);
+  const DWORD length = ::CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, /*dwFlags=*/0, common_name, nullptr, 0);
+  if (length <= 1) return {};
+  std::wstring name(length, L'\0');
+  const DWORD written = ::CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, common_name, name.data(), length);
+  if (written <= 1 || written > length) return {};
+  name.resize(written - 1);
+  return name;
+}
 
-LONG VerifyAuthenticode(const std::wstring& path) {
-  WINTRUST_FILE_INFO file = {};
-  file.cbStruct = sizeof(file);
-  file.pcwszFilePath = path.c_str();
+// Revocation is checked against what the system has cached only: no network wait at start. No
+// cached answer is no answer; only a certificate known to be revoked fails.
+bool IsRevocationUnknown(LONG status) {
+  return status == CRYPT_E_REVOCATION_OFFLINE || status == CRYPT_E_NO_REVOCATION_CHECK ||
+         status == CERT_E_REVOCATION_FAILURE;
+}
+
+// WinVerifyTrust on the file `path` names (read through `file` when it is open); while the
+// provider's state is still open, `inspect` sees its data for a signature that verified and
+// decides. With `revocation`, the whole chain's revocation is checked from the local cache.
+// Answers 0 only when both passed; TRUST_E_FAIL when `inspect` refused.
+template <typename Inspect>
+LONG VerifyAndInspect(const std::wstring& path, HANDLE file, bool revocation, Inspect inspect) {
+  WINTRUST_FILE_INFO file_info = {};
+  file_info.cbStruct = sizeof(file_info);
+  file_info.pcwszFilePath = path.c_str();
+  // With a handle the provider reads what we hold open, not whatever the path names by then.
+  file_info.hFile = file == INVALID_HANDLE_VALUE ? nullptr : file;
 
   WINTRUST_DATA data = {};
   data.cbStruct = sizeof(data);
   data.dwUIChoice = WTD_UI_NONE;
-  data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  data.fdwRevocationChecks = revocation ? WTD_REVOKE_WHOLECHAIN : WTD_REVOKE_NONE;
+  data.dwProvFlags = revocation ? WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_CHAIN : 0;
   data.dwUnionChoice = WTD_CHOICE_FILE;
-  data.pFile = &file;
+  data.pFile = &file_info;
   data.dwStateAction = WTD_STATEACTION_VERIFY;
 
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   // INVALID_HANDLE_VALUE as the window: no interactive user, so no provider may ask anything.
   const HWND no_user = static_cast<HWND>(INVALID_HANDLE_VALUE);
-  const LONG status = ::WinVerifyTrust(no_user, &action, &data);
+  LONG status = ::WinVerifyTrust(no_user, &action, &data);
+  if (revocation && IsRevocationUnknown(status)) status = 0;
+  if (status == 0 && !inspect(::WTHelperProvDataFromStateData(data.hWVTStateData))) status = TRUST_E_FAIL;
   // The verify step leaves provider state behind even when it fails; only the close step frees it.
   data.dwStateAction = WTD_STATEACTION_CLOSE;
   ::WinVerifyTrust(no_user, &action, &data);
   return status;
+}
+
+// The certificate of the first signer, as the trust provider found it; null when there is none.
+PCCERT_CONTEXT FirstSignerCertificate(CRYPT_PROVIDER_DATA* provider) {
+  if (provider == nullptr) return nullptr;
+  CRYPT_PROVIDER_SGNR* signer = ::WTHelperGetProvSignerFromChain(provider, /*idxSigner=*/0, FALSE, 0);
+  if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr) return nullptr;
+  return signer->pasCertChain[0].pCert;
+}
+
+// The SHA-256 of `certificate`'s public key (its SubjectPublicKeyInfo, DER), as lower-case hex;
+// empty on any failure.
+std::string PublicKeySha256(PCCERT_CONTEXT certificate) {
+  DWORD size = 0;
+  CERT_PUBLIC_KEY_INFO* key = &certificate->pCertInfo->SubjectPublicKeyInfo;
+  if (!::CryptEncodeObject(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, nullptr, &size) || size == 0) return {};
+  std::vector<BYTE> encoded(size);
+  if (!::CryptEncodeObject(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, encoded.data(), &size)) return {};
+  BYTE digest[32] = {};
+  DWORD digest_size = sizeof(digest);
+  if (!::CryptHashCertificate2(BCRYPT_SHA256_ALGORITHM, 0, nullptr, encoded.data(), size, digest, &digest_size) ||
+      digest_size != sizeof(digest)) {
+    return {};
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (const BYTE b : digest) {
+    hex += kHex[b >> 4];
+    hex += kHex[b & 15];
+  }
+  return hex;
+}
+
+// True when the chain the trust provider built for the first signer ends at the pinned CA key.
+bool ChainEndsAtPinnedKey(CRYPT_PROVIDER_DATA* provider) {
+  if (provider == nullptr) return false;
+  CRYPT_PROVIDER_SGNR* signer = ::WTHelperGetProvSignerFromChain(provider, /*idxSigner=*/0, FALSE, 0);
+  if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr) return false;
+  const PCCERT_CONTEXT last = signer->pasCertChain[signer->csCertChain - 1].pCert;
+  return last != nullptr && PublicKeySha256(last) == kSignerCaKeySha256;
+}
+
+ScopedFileHandle OpenForVerifying(const std::wstring& path) {
+  // Read sharing only: while we hold it nobody can write, rename or delete the file.
+  return ScopedFileHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+LONG VerifyAuthenticode(const std::wstring& path) {
+  return VerifyAndInspect(path, INVALID_HANDLE_VALUE, /*revocation=*/false, [](CRYPT_PROVIDER_DATA*) { return true; });
 }
 
 std::wstring GetSignerSubjectName(const std::wstring& path) {
@@ -100,31 +184,27 @@ std::wstring GetSignerSubjectName(const std::wstring& path) {
   const ScopedCertContext certificate(::CertFindCertificateInStore(
       store.get(), encoding, /*dwFindFlags=*/0, CERT_FIND_SUBJECT_CERT, &wanted, /*pPrevCertContext=*/nullptr));
   if (!certificate) return {};
-
-  // The common name only: the simple display name would fall back to the organisation or e-mail
-  // of a certificate without one, and any of those could then pass for the signer's name.
-  // The count includes the terminator and is 1 (an empty text) when there is no common name.
-  void* common_name = const_cast<char*>(szOID_COMMON_NAME);
-  const DWORD length = ::CertGetNameStringW(certificate.get(), CERT_NAME_ATTR_TYPE, /*dwFlags=*/0, common_name,
-                                            nullptr, 0);
-  if (length <= 1) return {};
-  std::wstring name(length, L'\0');
-  const DWORD written =
-      ::CertGetNameStringW(certificate.get(), CERT_NAME_ATTR_TYPE, 0, common_name, name.data(), length);
-  if (written <= 1 || written > length) return {};
-  name.resize(written - 1);
-  return name;
+  return CommonName(certificate.get());
 }
 
 bool VerifyModuleSignature(const std::wstring& path) {
   // A relative path would be resolved against whatever the current folder happens to be.
   // PathIsRelativeW also calls an empty path relative.
   if (::PathIsRelativeW(path.c_str())) return false;
-  if (VerifyAuthenticode(path) != 0) return false;
-  // The trust check proves the file is whole and signed; which signer it was is ours to check. A
-  // name compared exactly, case included, is the only thing that refuses a self-made certificate
-  // where the chain to a root is not checked.
-  return GetSignerSubjectName(path) == kSignerName;
+  const ScopedFileHandle file = OpenForVerifying(path);
+  return file && VerifyModuleSignature(path, file.get());
+}
+
+bool VerifyModuleSignature(const std::wstring& path, HANDLE file) {
+  if (::PathIsRelativeW(path.c_str()) || file == nullptr || file == INVALID_HANDLE_VALUE) return false;
+  // The trust check proves the file is whole and signed; which signer it was is ours to check, on
+  // the certificates that very check found: the signer's name compared exactly, case included,
+  // and its chain ending at the pinned CA key, so that a certificate of the same name from any
+  // other root (one the user added, or none where the chain is not checked) is refused.
+  return VerifyAndInspect(path, file, /*revocation=*/true, [](CRYPT_PROVIDER_DATA* provider) {
+           const PCCERT_CONTEXT signer = FirstSignerCertificate(provider);
+           return signer != nullptr && CommonName(signer) == kSignerName && ChainEndsAtPinnedKey(provider);
+         }) == 0;
 }
 
 }  // namespace velmora

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <climits>
 #include <cwchar>
 #include <vector>
@@ -118,6 +119,10 @@ bool PathEqualsIgnoreCase(std::wstring_view a, std::wstring_view b) {
 }
 
 std::optional<std::wstring> CanonicalLocalPath(std::wstring_view path) {
+  return CanonicalLocalPath(path, MAX_PATH - 1);
+}
+
+std::optional<std::wstring> CanonicalLocalPath(std::wstring_view path, size_t max_chars) {
   std::wstring text(path);
   for (wchar_t& c : text) {
     if (c == L'/') c = L'\\';
@@ -126,10 +131,10 @@ std::optional<std::wstring> CanonicalLocalPath(std::wstring_view path) {
   const bool drive_rooted = text.size() >= 3 && text[1] == L':' && text[2] == L'\\' &&
                             ((text[0] >= L'A' && text[0] <= L'Z') || (text[0] >= L'a' && text[0] <= L'z'));
   if (!drive_rooted || text.find(L'\0') != std::wstring::npos) return std::nullopt;
-  wchar_t full[MAX_PATH] = {};
-  const DWORD length = ::GetFullPathNameW(text.c_str(), MAX_PATH, full, nullptr);
-  if (length == 0 || length >= MAX_PATH) return std::nullopt;
-  const std::wstring canonical(full, length);
+  std::wstring canonical(std::min<size_t>(max_chars, kLongestPathChars) + 1, L'\0');
+  const DWORD length = ::GetFullPathNameW(text.c_str(), static_cast<DWORD>(canonical.size()), canonical.data(), nullptr);
+  if (length == 0 || length >= canonical.size()) return std::nullopt;
+  canonical.resize(length);
   // A reserved device name ("C:\x\CON") comes back as "\\.\CON".
   if (canonical.size() < 3 || canonical[1] != L':' || canonical[2] != L'\\') return std::nullopt;
   return canonical;

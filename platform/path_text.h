@@ -40,4 +40,10 @@ bool PathEqualsIgnoreCase(std::wstring_view a, std::wstring_view b);
 // trusted is checked, loaded and started by this text, never by the one it came from.
 std::optional<std::wstring> CanonicalLocalPath(std::wstring_view path);
 
+// The longest path the system's wide functions take ("\\?\" form), and CanonicalLocalPath for
+// results of up to `max_chars` characters (at most kLongestPathChars); such a path is opened in
+// the "\\?\" form.
+constexpr size_t kLongestPathChars = 32767;
+std::optional<std::wstring> CanonicalLocalPath(std::wstring_view path, size_t max_chars);
+
 }  // namespace velmora

@@ -62,7 +62,9 @@ bool ReadKernelFixedInfo(bool wow64, VS_FIXEDFILEINFO* info) {
   if (path.back() != L'\\') path += L'\\';
   path += wow64 ? L"SysNative\\ntoskrnl.exe" : L"System32\\ntoskrnl.exe";
 
-  const ScopedLibrary kernel(::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  // As data only: no code runs and nothing else is loaded for it.
+  const ScopedLibrary kernel(
+      ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LibrarySearchFlags(LOAD_LIBRARY_SEARCH_SYSTEM32)));
   if (!kernel) return false;
   const HRSRC resource = ::FindResourceW(kernel.get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16) /*RT_VERSION*/);
   if (resource == nullptr) return false;

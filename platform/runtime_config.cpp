@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/data_folder.h"
 #include "platform/module_path.h"
 #include "platform/once_value.h"
 #include "platform/path_text.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
+#include "platform/trust.h"
 
 namespace velmora {
 namespace {
@@ -214,8 +216,17 @@ OnceValue<RuntimeConfig> g_config;
 
 }  // namespace
 
+std::wstring RuntimeConfigStartFolder(const std::wstring& program_folder, const std::wstring& registered_suite) {
+  if (!IsDataFolderPath(program_folder)) return program_folder;
+  const std::wstring_view suite = TrimTrailingSeparators(registered_suite);
+  return suite.empty() ? std::wstring() : JoinPath(suite, L"Utils");
+}
+
 const RuntimeConfig& GetRuntimeConfig() {
-  return g_config.Get([] { return LoadRuntimeConfig(ParentFolder(GetModulePath(nullptr))); });
+  return g_config.Get([] {
+    const std::wstring start = RuntimeConfigStartFolder(ParentFolder(GetModulePath(nullptr)), SuiteFolderForTrust());
+    return start.empty() ? RuntimeConfig() : LoadRuntimeConfig(start);
+  });
 }
 
 }  // namespace velmora

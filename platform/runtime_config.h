@@ -28,10 +28,15 @@ struct RuntimeConfig {
   std::wstring environment;
 };
 
-// The process-wide configuration, read once from the folder of the program's file upwards. Any
-// thread; concurrent first callers wait for the first reader. The object lives until the process
-// ends.
+// The process-wide configuration, read once from RuntimeConfigStartFolder(the program's folder,
+// SuiteFolderForTrust()) upwards. Any thread; concurrent first callers wait for the first reader.
+// The object lives until the process ends.
 const RuntimeConfig& GetRuntimeConfig();
+
+// Where the configuration is looked for: the program's own folder; but for the per-user copy
+// (IsDataFolderPath), whose folder the user's processes can write, the registered suite folder's
+// program folder ("Utils"), and nowhere (empty) when no suite folder is registered. Pure.
+std::wstring RuntimeConfigStartFolder(const std::wstring& program_folder, const std::wstring& registered_suite);
 
 // Reads the configuration found from `start_folder` upwards (FindRuntimeConfigFile); empty when
 // none is found. Reads anew on every call.

@@ -51,13 +51,39 @@ ScopedRedirectionOff::~ScopedRedirectionOff() {
   if (disabled_) GetWow64RedirectionFunctions().revert(old_value_);
 }
 
+namespace {
+
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+
+SetDefaultDllDirectoriesFn SetDefaultDllDirectoriesFunction() {
+  // kernel32 is in every process already; asking for it by name loads nothing.
+  return GetProcAddressAs<SetDefaultDllDirectoriesFn>(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+}
+
+}  // namespace
+
+DWORD LibrarySearchFlags(DWORD search) {
+  static const bool known = SetDefaultDllDirectoriesFunction() != nullptr;
+  return known ? search : 0;
+}
+
+void RestrictLibrarySearchToSystemFolder() {
+  if (const auto restrict_search = SetDefaultDllDirectoriesFunction()) restrict_search(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  const std::wstring path = SystemFolderFile(name);
+  if (path.empty()) return nullptr;
+  return ::LoadLibraryExW(path.c_str(), nullptr, LibrarySearchFlags(LOAD_LIBRARY_SEARCH_SYSTEM32));
+}
+
 bool IsLaterThanWindows8(DWORD major, DWORD minor) { return major > 6 || (major == 6 && minor > 2); }
 
 const DpiFunctions& GetDpiFunctions() {
   static const DpiFunctions functions = [] {
     DpiFunctions f;
     HMODULE user32 = ::GetModuleHandleW(L"User32.dll");
-    if (!user32) user32 = ::LoadLibraryW(L"User32.dll");
+    if (!user32) user32 = LoadSystemLibrary(L"User32.dll");
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
     using BoolFn = BOOL(WINAPI*)();
     f.get_dpi_for_window = GetProcAddressAs<GetDpiForWindowFn>(user32, "GetDpiForWindow");
@@ -68,8 +94,8 @@ const DpiFunctions& GetDpiFunctions() {
     const std::wstring shcore = SystemFolderFile(L"Shcore.dll");
     if (ReadKernelVersion(&major, &minor) && IsLaterThanWindows8(major, minor) && !shcore.empty() &&
         ::GetFileAttributesW(shcore.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      // Loaded by full path and kept for the life of the process: the pointers must stay valid.
-      HMODULE module = ::LoadLibraryW(shcore.c_str());
+      // Loaded from the system folder and kept for the life of the process: the pointers must stay valid.
+      HMODULE module = LoadSystemLibrary(L"Shcore.dll");
       f.set_process_dpi_awareness =
           GetProcAddressAs<decltype(f.set_process_dpi_awareness)>(module, "SetProcessDpiAwareness");
       f.get_process_dpi_awareness =

@@ -47,6 +47,18 @@ const DpiFunctions& GetDpiFunctions();
 // True for versions later than Windows 8 (6.2), where per-monitor DPI functions exist.
 bool IsLaterThanWindows8(DWORD major, DWORD minor);
 
+// `search` (LOAD_LIBRARY_SEARCH_* flags) where the system's loader knows those flags, else 0:
+// Windows 7 gained them with an update, and without it refuses every load that names them.
+DWORD LibrarySearchFlags(DWORD search);
+
+// Restricts the process's library search to the system folder (SetDefaultDllDirectories), where
+// the system has that function. Called first thing at start, before any library is loaded by name.
+void RestrictLibrarySearchToSystemFolder();
+
+// Loads `name` from the system folder only, by full path, its dependencies from there too. Null
+// when there is none. The caller owns the module (FreeLibrary).
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
 // A typed GetProcAddress: null when the module or the export is missing.
 template <typename Fn>
 Fn GetProcAddressAs(HMODULE module, const char* name) {

@@ -11,6 +11,7 @@
 #include "platform/path_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/suite_folder.h"
+#include "platform/system_functions.h"
 #include "platform/text.h"
 
 namespace velmora {
@@ -29,11 +30,11 @@ constexpr std::wstring_view kOwnSignatureLibraries[] = {L"BaseCore.dll", L"ConfC
 std::atomic<ModuleVerifier> g_own_signature{nullptr};
 std::atomic<FileTrustService> g_trust_service{nullptr};
 
-bool OwnSignatureVerifies(const std::wstring& path) {
+bool OwnSignatureVerifies(const CheckedFile& file) {
   const ModuleVerifier verifier = g_own_signature.load();
   if (verifier == nullptr) return false;
   try {
-    return verifier(path);
+    return verifier(file.path, file.handle.get());
   } catch (...) {
     return false;
   }
@@ -86,10 +87,38 @@ std::wstring FirstInDefaultDirectories(std::wstring_view name, const RuntimeConf
   return {};
 }
 
-bool PassesCoreLibraryCheck(std::wstring_view name, const std::wstring& path, const std::wstring& suite_folder) {
-  if (IsVouchedForBySelfProtection(path, suite_folder)) return true;
-  if (::PathIsRelativeW(path.c_str())) return false;
-  return UsesOwnSignature(name) ? OwnSignatureVerifies(path) : TrustServiceAccepts(path);
+// The check of a core library found at `path`; the file stays held in `*held` when it passed.
+bool PassesCoreLibraryCheck(std::wstring_view name, const std::wstring& path, const std::wstring& suite_folder,
+                            std::optional<CheckedFile>* held) {
+  const bool vouched = IsVouchedForBySelfProtection(path, suite_folder);
+  if (!vouched && ::PathIsRelativeW(path.c_str())) return false;
+  std::optional<CheckedFile> file = HoldFile(path);
+  if (!file) return false;
+  if (!vouched && !(UsesOwnSignature(name) ? OwnSignatureVerifies(*file) : TrustServiceAccepts(file->path))) {
+    return false;
+  }
+  *held = std::move(file);
+  return true;
+}
+
+// The loader's search flags for a library we load: its own folder and the system folder, where
+// the system knows those flags (Windows 7 gained them with an update); a full path otherwise.
+HMODULE LoadFullPath(const std::wstring& path) {
+  return ::LoadLibraryExW(path.c_str(), nullptr,
+                          LibrarySearchFlags(LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+}
+
+// The drive path of the file open as `file`, without the "\\?\" GetFinalPathNameByHandleW puts
+// before it; nothing for any other kind of path.
+std::optional<std::wstring> FinalDrivePath(HANDLE file) {
+  std::wstring buffer(kLongestPathChars + 1, L'\0');
+  const DWORD length = ::GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= buffer.size()) return std::nullopt;
+  buffer.resize(length);
+  constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
+  if (buffer.compare(0, kLongPrefix.size(), kLongPrefix) == 0) buffer.erase(0, kLongPrefix.size());
+  return CanonicalLocalPath(buffer, kLongestPathChars);
 }
 
 OnceValue<std::wstring> g_suite_folder;
@@ -160,14 +189,55 @@ bool IsTrustedToStart(const std::wstring& path) {
   return canonical && IsTrustedCanonical(*canonical, /*to_start=*/true);
 }
 
-ScopedLibrary LoadTrustedLibrary(const std::wstring& path) {
-  const std::optional<std::wstring> canonical = CanonicalLocalPath(path);
-  if (!canonical || !IsTrustedCanonical(*canonical, /*to_start=*/false)) return ScopedLibrary();
-  return ScopedLibrary(::LoadLibraryW(canonical->c_str()));
+std::optional<CheckedFile> HoldFile(const std::wstring& path) {
+  std::optional<std::wstring> canonical = CanonicalLocalPath(path, kLongestPathChars);
+  if (!canonical) return std::nullopt;
+  const std::wstring name = canonical->size() < MAX_PATH ? *canonical : L"\\\\?\\" + *canonical;
+  // Read sharing only: no writer, no rename, no delete until the handle is closed.
+  ScopedFileHandle handle(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return std::nullopt;
+  }
+  // A link along the way may lead elsewhere: what is judged and used is the file actually open.
+  std::optional<std::wstring> final_path = FinalDrivePath(handle.get());
+  // Some systems give no final path beyond MAX_PATH characters; nothing loads or starts by such a
+  // path either, so the canonical one stands for it.
+  if (!final_path && canonical->size() >= MAX_PATH) final_path = canonical;
+  if (!final_path) return std::nullopt;
+  CheckedFile file{PathEqualsIgnoreCase(*final_path, *canonical) ? std::move(*canonical) : std::move(*final_path),
+                   std::move(handle), {}};
+  // Not every system refuses to rename a folder that holds an open file: each folder on the way
+  // is held against renaming and deleting too, so the path keeps naming the held file.
+  for (std::wstring folder = ParentFolder(file.path); folder.size() > 3; folder = ParentFolder(folder)) {
+    const std::wstring folder_name = folder.size() < MAX_PATH ? folder : L"\\\\?\\" + folder;
+    ScopedFileHandle held(::CreateFileW(folder_name.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!held) return std::nullopt;
+    file.folders.push_back(std::move(held));
+  }
+  return file;
 }
 
-DWORD LocateCoreLibraryWith(const std::wstring& name, const RuntimeConfig& config, const std::wstring& suite_folder,
-                            std::wstring* path) {
+std::optional<CheckedFile> HoldTrustedFile(const std::wstring& path, bool to_start) {
+  std::optional<CheckedFile> file = HoldFile(path);
+  if (!file || !IsTrustedCanonical(file->path, to_start)) return std::nullopt;
+  return file;
+}
+
+ScopedLibrary LoadHeldLibrary(const CheckedFile& file) { return ScopedLibrary(LoadFullPath(file.path)); }
+
+ScopedLibrary LoadTrustedLibrary(const std::wstring& path) {
+  const std::optional<CheckedFile> file = HoldTrustedFile(path, /*to_start=*/false);
+  return file ? LoadHeldLibrary(*file) : ScopedLibrary();
+}
+
+namespace {
+
+DWORD LocateAndHold(const std::wstring& name, const RuntimeConfig& config, const std::wstring& suite_folder,
+                    std::wstring* path, std::optional<CheckedFile>* held) {
   if (path) path->clear();
   if (TrimLeadingSeparators(name).empty()) return kCoreLibraryNotFound;
   std::wstring found = LoadedModulePath(name);
@@ -179,13 +249,29 @@ DWORD LocateCoreLibraryWith(const std::wstring& name, const RuntimeConfig& confi
     // A file that is not there was not found; it is no damaged file either.
     if (!IsExistingFile(found)) return kCoreLibraryNotFound;
   }
-  const bool passes = PassesCoreLibraryCheck(name, found, suite_folder);
+  const bool passes = PassesCoreLibraryCheck(name, found, suite_folder, held);
   if (path) *path = std::move(found);
   return passes ? kCoreLibraryFound : kCoreLibraryNotVerified;
 }
 
+}  // namespace
+
+DWORD LocateCoreLibraryWith(const std::wstring& name, const RuntimeConfig& config, const std::wstring& suite_folder,
+                            std::wstring* path) {
+  std::optional<CheckedFile> held;
+  return LocateAndHold(name, config, suite_folder, path, &held);
+}
+
 DWORD LocateCoreLibrary(const std::wstring& name, std::wstring* path) {
   return LocateCoreLibraryWith(name, GetRuntimeConfig(), SuiteFolderForTrust(), path);
+}
+
+ScopedLibrary LoadCoreLibrary(const std::wstring& name) {
+  std::optional<CheckedFile> held;
+  if (LocateAndHold(name, GetRuntimeConfig(), SuiteFolderForTrust(), nullptr, &held) != kCoreLibraryFound || !held) {
+    return ScopedLibrary();
+  }
+  return LoadHeldLibrary(*held);
 }
 
 }  // namespace velmora

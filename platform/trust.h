@@ -12,14 +12,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/runtime_config.h"
 #include "platform/scoped_handle.h"
 
 namespace velmora {
 
-// The program's own module signature verification: true when `path` carries our signature.
-using ModuleVerifier = bool (*)(const std::wstring& path);
+// The program's own module signature verification: true when the file `path` names, open as
+// `file` (read access, held by the caller), carries our signature.
+using ModuleVerifier = bool (*)(const std::wstring& path, HANDLE file);
 // The suite's file-trust service: the trust class of `path`, nullopt when it gives no answer.
 using FileTrustService = std::optional<int> (*)(const std::wstring& path);  // nullopt: no answer
 
@@ -67,8 +69,30 @@ bool IsUnderSelfProtection();
 // unknown class refuses as well.
 [[nodiscard]] bool IsTrustedToStart(const std::wstring& path);
 
-// LoadLibraryW(path) only when IsTrustedFile(path), owned by the answer. Empty when refused or
-// when loading fails.
+// A file held open from its trust check until its use: opened once with read sharing only, so
+// nobody can write, rename or delete it in between. `path` is the file the handle names (the
+// canonical path asked for, or the final path the system gives for the handle where the two
+// differ); it is what was checked and what the use must name.
+struct CheckedFile {
+  std::wstring path;
+  ScopedFileHandle handle;
+  std::vector<ScopedFileHandle> folders;  // the folders on the way, held against renaming
+};
+
+// Opens the canonical form of `path` (CanonicalLocalPath, any length) so; nothing for a path that
+// form refuses, a file or folder on the way that cannot be opened so, or a final path that is not
+// a local drive path.
+[[nodiscard]] std::optional<CheckedFile> HoldFile(const std::wstring& path);
+
+// HoldFile, then the trust check on the held file (IsTrustedToStart's rule when `to_start`, else
+// IsTrustedFile's). Nothing when refused.
+[[nodiscard]] std::optional<CheckedFile> HoldTrustedFile(const std::wstring& path, bool to_start);
+
+// Loads a held file; its dependencies come from its own folder and the system folder only.
+[[nodiscard]] ScopedLibrary LoadHeldLibrary(const CheckedFile& file);
+
+// The held file loaded only when it passes IsTrustedFile's rule, owned by the answer. Empty when
+// refused or when loading fails.
 [[nodiscard]] ScopedLibrary LoadTrustedLibrary(const std::wstring& path);
 
 // Where core library `name` is taken from, and whether it may be used:
@@ -87,5 +111,9 @@ bool IsUnderSelfProtection();
 
 // LocateCoreLibraryWith with GetRuntimeConfig() and SuiteFolderForTrust().
 [[nodiscard]] DWORD LocateCoreLibrary(const std::wstring& name, std::wstring* path);
+
+// LocateCoreLibrary, and the file found loaded while it is still held from its check (a module
+// already in the process is referenced again). Empty when not found, refused or not loadable.
+[[nodiscard]] ScopedLibrary LoadCoreLibrary(const std::wstring& name);
 
 }  // namespace velmora

@@ -69,13 +69,6 @@ std::wstring FixedVersionText(const VersionApi& api, const std::vector<BYTE>& da
                  HIWORD(info.dwFileVersionLS), LOWORD(info.dwFileVersionLS));
 }
 
-// Loads `name` from the system directory only, never from the program's folder or the path.
-ScopedLibrary LoadSystemLibrary(const wchar_t* name) {
-  const std::wstring path = SystemFolderFile(name);
-  if (path.empty()) return ScopedLibrary();
-  return ScopedLibrary(::LoadLibraryExW(path.c_str(), nullptr, 0));
-}
-
 std::wstring DescriptionForTranslation(const VersionApi& api, const std::vector<BYTE>& data, WORD language,
                                        WORD code_page) {
   const std::wstring key = FormatW(L"\\StringFileInfo\\%04x%04x\\FileDescription", language, code_page);
@@ -104,7 +97,7 @@ std::wstring GetFileVersionOrZero(const std::wstring& path) {
   try {
     const std::wstring target = path.empty() ? GetModulePath(nullptr) : path;
     if (target.empty()) return kZeroVersion;
-    const ScopedLibrary library = LoadSystemLibrary(L"Version.dll");
+    const ScopedLibrary library(LoadSystemLibrary(L"Version.dll"));
     if (!library) return kZeroVersion;
     VersionApi api;
     api.get_size = GetProcAddressAs<decltype(api.get_size)>(library.get(), "GetFileVersionInfoSizeW");

@@ -225,13 +225,16 @@ bool EngineEntries::ResolveEngineEntry(const EngineLayout& layout) {
   if (engine_entry_ != nullptr) return true;
   if (!IsEnginePresent(layout)) return false;
   const std::wstring engine_path = EnginePath(layout, kEngineLibrary);
-  if (!IsExistingFile(engine_path) || !IsTrustedFile(engine_path)) return false;
+  if (!IsExistingFile(engine_path)) return false;
+  // Held from its check until the load has returned: the file loaded is the file checked.
+  const std::optional<CheckedFile> engine_file = HoldTrustedFile(engine_path, /*to_start=*/false);
+  if (!engine_file) return false;
   // chrome.dll imports chrome_elf.dll; loading the checked file first means the import binds to it
   // and not to a file found along the search path.
   ScopedLibrary elf(LoadTrustedLibrary(EnginePath(layout, kEarlyLibrary)));
   if (!elf) return false;
-  // Its other imports come from its own folder.
-  ScopedLibrary engine(::LoadLibraryExW(engine_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  // Its other imports come from its own folder and the system folder only.
+  ScopedLibrary engine(LoadHeldLibrary(*engine_file));
   if (!engine) return false;
   const auto entry = GetProcAddressAs<shell::ChromeShellFn>(engine.get(), shell::kChromeShellExport);
   if (entry == nullptr) return false;
@@ -244,8 +247,10 @@ bool EngineEntries::ResolveEngineEntry(const EngineLayout& layout) {
 bool EngineEntries::ResolveChildEntry(const EngineLayout& layout) {
   if (child_entry_ != nullptr) return true;
   const std::wstring child_path = EnginePath(layout, kChildLibrary);
-  if (!IsExistingFile(child_path) || !IsTrustedFile(child_path)) return false;
-  ScopedLibrary child(::LoadLibraryExW(child_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (!IsExistingFile(child_path)) return false;
+  const std::optional<CheckedFile> child_file = HoldTrustedFile(child_path, /*to_start=*/false);
+  if (!child_file) return false;
+  ScopedLibrary child(LoadHeldLibrary(*child_file));
   if (!child) return false;
   const auto entry = GetProcAddressAs<shell::ChromeShellFn>(child.get(), shell::kChromeShellExport);
   if (entry == nullptr) return false;

@@ -419,7 +419,7 @@ TEST_F(SideBar, OpenUrlStartsTheBrowserWithWebAddressesOnlyAsOneQuotedArgument) 
   for (const LogEntry& entry : log) {
     if (entry.component == "ravida") started.push_back(entry.text);
   }
-  EXPECT_EQ(started, std::vector<std::string>{"started \"https://a.test/p?q=1\""});
+  EXPECT_EQ(started, std::vector<std::string>{"started -- \"https://a.test/p?q=1\""});
 }
 
 // The page's own reply to callback `name` in the shell's log, parsed; null when there is none.

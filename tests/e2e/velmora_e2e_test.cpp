@@ -243,6 +243,35 @@ TEST(RealProgram, InstallHookLoadsTheSignedCompanionsAndShellChildEnds) {
   EXPECT_EQ(0u, child.exit_code);
 }
 
+// Libraries planted beside a copy of the program under the names of system libraries it uses,
+// with the loader told to prefer such files (the system's per-program load order): none of them
+// is loaded, at start or later.
+TEST(PlantedLibrary, BesideACopyOfTheProgramIsNeverLoaded) {
+  const std::wstring overrides_key = L"Software\\Wine\\AppDefaults\\Velmora.exe\\DllOverrides";
+  ScopedRegistryBackup backup(HKEY_CURRENT_USER, overrides_key);
+  ScopedTempFolder temp;
+  const std::wstring copy = temp.path() + L"\\Velmora.exe";
+  ASSERT_TRUE(::CopyFileW(VelmoraUnderTest().c_str(), copy.c_str(), FALSE));
+  const std::wstring planted = ParentFolder(GetModulePath(nullptr)) + L"\\planted_library.dll";
+  const std::wstring native_first = L"native,builtin";
+  // Not version.dll: under Wine a system library of its own imports it before the program runs.
+  for (const wchar_t* name : {L"bcrypt", L"crypt32", L"wintrust", L"gdiplus"}) {
+    ASSERT_TRUE(::CopyFileW(planted.c_str(), (temp.path() + L"\\" + name + L".dll").c_str(), FALSE)) << name;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CURRENT_USER, overrides_key.c_str(), name, REG_SZ,
+                                               native_first.c_str(), DWORD((native_first.size() + 1) * 2)));
+  }
+  const std::wstring mark = temp.path() + L"\\ran";
+  // As a shell child without an engine the program starts, looks for the engine and ends.
+  const ChildResult child = RunChild(copy, L"--type=renderer", kTimeoutMs,
+                                     {{L"APPDATA", temp.path()}, {L"VELMORA_PLANT_MARK", mark}});
+  ASSERT_TRUE(child.started);
+  EXPECT_TRUE(child.finished);
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileW((mark + L".*").c_str(), &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "a planted library ran";
+  if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+}
+
 }  // namespace
 }  // namespace velmora::test
 

@@ -143,5 +143,15 @@ TEST(ModuleSignatureTest, RelativePathsAreRefusedEvenWhereTheyWouldResolve) {
   ::SetCurrentDirectoryW(previous);
 }
 
+// Signed under our signer's very name by a second CA (itself named like ours): the chain does not
+// end at the pinned CA key, so the signature is refused.
+TEST(ModuleSignatureTest, OurNameFromAnotherCaIsRefused) {
+  const std::wstring path = TestFile(L"version_probe_impostor.exe");
+  EXPECT_EQ(0, VerifyAuthenticode(path));
+  EXPECT_EQ(kSignerName, GetSignerSubjectName(path));
+  EXPECT_FALSE(VerifyModuleSignature(path));
+  EXPECT_TRUE(VerifyModuleSignature(TestFile(L"version_probe_signed.exe")));
+}
+
 }  // namespace
 }  // namespace velmora

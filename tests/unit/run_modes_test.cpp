@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/per_user_copy.h"
+
 namespace velmora {
 namespace {
 
@@ -71,6 +73,37 @@ TEST(RunModes, EngineChildIsFoundInTheRawCommandLine) {
   EXPECT_FALSE(IsEngineChildCommandLine(L"x --TYPE=gpu"));
   EXPECT_FALSE(IsEngineChildCommandLine(L"x /type=gpu"));
   EXPECT_FALSE(IsEngineChildCommandLine(L""));
+}
+
+// The per-user copy is made and started only by a process that is not elevated; an elevated one
+// drops elevation first, or runs in place when it cannot.
+TEST(StartPlanTable, TheCopyNeverStartsElevated) {
+  const auto drop = StartPlan::kDropElevation, copy = StartPlan::kRunFromCopy, in_place = StartPlan::kRunInPlace;
+  const struct { bool elevated, can_drop, dropped, rerun, in_suite; StartPlan plan; } cases[] = {
+      // elevated: drop first, whatever the folder
+      {true, true, false, false, true, drop},
+      {true, true, false, true, false, drop},
+      // elevated and unable to drop, or still elevated after the drop: in place, never the copy
+      {true, false, false, false, true, in_place},
+      {true, true, true, false, true, in_place},
+      {true, false, true, true, false, in_place},
+      // not elevated: the copy from the suite folder, in place otherwise
+      {false, false, false, false, true, copy},
+      {false, false, true, false, true, copy},
+      {false, true, true, false, true, copy},
+      {false, false, false, true, true, in_place},
+      {false, false, true, true, false, in_place},
+      {false, false, false, false, false, in_place},
+  };
+  for (const auto& c : cases) {
+    StartFacts facts;
+    facts.elevated = c.elevated;
+    facts.can_drop = c.can_drop;
+    facts.dropped = c.dropped;
+    facts.rerun = c.rerun;
+    facts.in_suite_folder = c.in_suite;
+    EXPECT_EQ(PlanStart(facts), c.plan) << c.elevated << c.can_drop << c.dropped << c.rerun << c.in_suite;
+  }
 }
 
 }  // namespace

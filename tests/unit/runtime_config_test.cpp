@@ -1,4 +1,5 @@
 #include "platform/runtime_config.h"
+#include "platform/trust.h"
 
 #include <gtest/gtest.h>
 
@@ -175,6 +176,24 @@ TEST(RuntimeConfig, ConcurrentFirstCallersShareOneRead) {
   for (auto& thread : threads) thread.join();
   for (const RuntimeConfig* result : seen) EXPECT_EQ(result, seen[0]);
   EXPECT_EQ(seen[0]->environment, LoadRuntimeConfig(ParentFolder(GetModulePath(nullptr))).environment);
+}
+
+// The per-user copy reads the registered suite's configuration, never one in or above its own
+// user-writable folder, and none without a registered suite; any other program reads its own.
+TEST(RuntimeConfig, TheCopyReadsOnlyTheRegisteredSuitesConfiguration) {
+  const std::wstring copy = L"C:\\Users\\u\\AppData\\Roaming\\Vuqsafe\\Velmora";
+  const struct { std::wstring program; const wchar_t* suite; std::wstring start; } cases[] = {
+      {L"C:\\Suite\\Utils", L"C:\\Suite", L"C:\\Suite\\Utils"},
+      {L"C:\\Suite\\Utils", L"", L"C:\\Suite\\Utils"},
+      {L"D:\\Elsewhere", L"C:\\Suite", L"D:\\Elsewhere"},
+      {copy, L"C:\\Suite", L"C:\\Suite\\Utils"},
+      {copy + L"\\", L"C:\\Suite\\", L"C:\\Suite\\Utils"},
+      {L"C:\\Users\\u\\AppData\\Roaming\\VUQSAFE\\velmora", L"C:\\Suite", L"C:\\Suite\\Utils"},
+      {copy, L"", L""},
+      {L"C:\\x\\MyVuqsafe\\Velmora", L"", L"C:\\x\\MyVuqsafe\\Velmora"},  // only the whole folder name counts
+      {L"Vuqsafe\\Velmora", L"", L"Vuqsafe\\Velmora"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RuntimeConfigStartFolder(c.program, c.suite), c.start) << c.program;
 }
 
 }  // namespace

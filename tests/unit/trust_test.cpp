@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/launch.h"
 #include "platform/module_path.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
@@ -26,12 +27,14 @@ struct Verifiers {
   static inline Calls calls;
   static inline bool own_answer = true;
   static inline std::optional<int> service_answer = 1;
-  static bool Own(const std::wstring& path) {
+  static bool Own(const std::wstring& path, HANDLE) {
     calls.emplace_back('o', path);
     return own_answer;
   }
+  static inline void (*during_check)() = nullptr;  // runs inside the service's answer
   static std::optional<int> Service(const std::wstring& path) {
     calls.emplace_back('s', path);
+    if (during_check) during_check();
     return service_answer;
   }
 };
@@ -47,6 +50,7 @@ class TrustTest : public ::testing::Test {
     Verifiers::calls.clear();
     Verifiers::own_answer = true;
     Verifiers::service_answer = 1;
+    Verifiers::during_check = nullptr;
     SetTrustVerifiers(&Verifiers::Own, &Verifiers::Service);
   }
   void TearDown() override {
@@ -218,6 +222,48 @@ TEST_F(TrustTest, EachCoreLibraryGoesToItsVerifier) {
       EXPECT_EQ(path, file);  // kept on refusal too, for the caller to report
       EXPECT_EQ(Verifiers::calls, (Calls{{library.verifier, file}})) << library.name;
     }
+  }
+}
+
+// Between the check and the use, another thread tries to put a different file in place, move the
+// checked one away, or write to it: the file is held, so every attempt fails and what is loaded or
+// started is what was checked.
+TEST_F(TrustTest, CheckedFileCannotBeSwappedBeforeItsUse) {
+  static std::wstring target, decoy;
+  static int swaps;
+  const std::wstring tests = ParentFolder(GetModulePath(nullptr));
+  const struct {
+    const char* what;
+    const wchar_t* file;
+    const wchar_t* other;
+    bool (*use)(const std::wstring&);
+  } cases[] = {
+      {"load", L"engine_probe_13_1_1001_0.dll", L"engine_probe_10_0_1214_9.dll",
+       [](const std::wstring& path) { return static_cast<bool>(LoadTrustedLibrary(path)); }},
+      {"start", L"version_probe.exe", L"old_probe.exe",
+       [](const std::wstring& path) { return LaunchFile(path, L""); }},
+  };
+  for (const auto& c : cases) {
+    target = root_ + L"\\Held\\" + c.file;
+    decoy = root_ + L"\\" + c.other;
+    CreateDirectoryW((root_ + L"\\Held").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((tests + L"\\" + c.file).c_str(), target.c_str(), FALSE)) << c.what;
+    ASSERT_TRUE(CopyFileW((tests + L"\\" + c.other).c_str(), decoy.c_str(), FALSE)) << c.what;
+    swaps = 0;
+    Verifiers::during_check = [] {
+      std::thread([] {
+        swaps += MoveFileExW(decoy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        swaps += MoveFileExW(target.c_str(), (target + L".moved").c_str(), 0) != FALSE;
+        swaps += MoveFileExW((ParentFolder(target)).c_str(), (ParentFolder(target) + L"2").c_str(), 0) != FALSE;
+        swaps += DeleteFileW(target.c_str()) != FALSE;
+        ScopedFileHandle writer(
+            CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        swaps += static_cast<bool>(writer);
+      }).join();
+    };
+    EXPECT_TRUE(c.use(target)) << c.what;
+    EXPECT_EQ(swaps, 0) << c.what;
+    Verifiers::during_check = nullptr;
   }
 }
 
