@@ -312,7 +312,10 @@ TEST_F(SideBar, HostilePageCallsLeaveTheSideBarAnsweringWithoutGrowth) {
   EXPECT_LE(end->gdi, settled->gdi + 16);
   EXPECT_LE(end->user, settled->user + 16);
   EXPECT_LE(end->windows, settled->windows + 4);
-  EXPECT_LE(end->private_bytes, settled->private_bytes + 4ull * 1024 * 1024);
+  // The heap keeps its high-water mark: a rare large call (a 50,000-element array inside a deep
+  // object) may grow it once by a few MB after the first 10,000 calls. A leak of even 100 bytes
+  // a call passes this bound within a stress run's million calls.
+  EXPECT_LE(end->private_bytes, settled->private_bytes + 8ull * 1024 * 1024);
 }
 
 TEST_F(SideBar, SignInAndOutReachThePageWithTheirCookies) {
