@@ -20,7 +20,8 @@ IHostKitService* g_services[2] = {};
 
 // The caller decides how long the library stays loaded.
 HMODULE LoadFromSuite(const wchar_t* name) {
-  return LoadTrustedLibrary(GetSuiteFolder() + L"\\" + name).release();
+  const std::wstring suite = GetSuiteFolder();
+  return suite.empty() ? nullptr : LoadTrustedLibrary(suite + L"\\" + name).release();
 }
 
 }  // namespace

@@ -27,8 +27,9 @@ void WriteSettingsDword(const wchar_t* name, DWORD value) {
 }
 
 CAppConfigMgr::CAppConfigMgr() {
-  const std::wstring file = GetSuiteFolder() + L"\\Utils\\VelmoraCfg.xml";
-  if (::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) document_.LoadFile(file);
+  const std::wstring suite = GetSuiteFolder();
+  const std::wstring file = suite + L"\\Utils\\VelmoraCfg.xml";
+  if (!suite.empty() && ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) document_.LoadFile(file);
   scene_recommend_ = ReadSettingsDword(L"sidebar_SceneRecommend").value_or(1) == 1 ? 1 : 0;
   auto_hide_ = ReadSettingsDword(L"sidebar_autohide").value_or(1) == 1 ? 1 : 0;
 }

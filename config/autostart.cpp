@@ -18,7 +18,7 @@ constexpr DWORD kResolveFlags = 0x11;  // SLR_NO_UI | SLR_NOSEARCH
 std::wstring InstalledExecutable() {
   wchar_t path[MAX_PATH] = {};
   const std::wstring suite = GetSuiteFolder();
-  if (suite.size() >= MAX_PATH) return {};
+  if (suite.empty() || suite.size() >= MAX_PATH) return {};
   suite.copy(path, suite.size());
   if (!::PathAppendW(path, L"Utils\\Velmora.exe")) return {};
   return path;

@@ -58,7 +58,9 @@ CHttpClient::~CHttpClient() { (void)library_.release(); }
 
 int CHttpClient::Init() {
   if (library_) return 1;
-  const std::wstring path = library_path_.empty() ? GetSuiteFolder() + L"\\NetCore.dll" : library_path_;
+  const std::wstring suite = library_path_.empty() ? GetSuiteFolder() : std::wstring();
+  if (library_path_.empty() && suite.empty()) return 0;
+  const std::wstring path = library_path_.empty() ? suite + L"\\NetCore.dll" : library_path_;
   ScopedLibrary library(LoadTrustedLibrary(path));
   if (!library) return 0;
   const auto init_libs = GetProcAddressAs<netcore::InitLibsFn>(library.get(), netcore::kInitLibsExport);

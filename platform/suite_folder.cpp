@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/data_folder.h"
 #include "platform/module_path.h"
 #include "platform/path_text.h"
 #include "platform/registry.h"
@@ -14,6 +15,11 @@ constexpr size_t kMaxFolderChars = MAX_PATH - 1;
 
 constexpr wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
 constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VuqTrevalis";
+
+std::wstring TwoFoldersAbove(std::wstring path) {
+  RemoveTrailingElements(path, 2);
+  return path;
+}
 
 }  // namespace
 
@@ -30,17 +36,15 @@ std::wstring GetSuiteFolderFromRegistry() {
   return folder;
 }
 
-std::wstring SuiteFolderAboveProgram() {
-  std::wstring folder = GetModulePath(nullptr);
-  RemoveTrailingElements(folder, 2);
-  return folder;
+std::wstring SuiteFolderAboveProgram() { return TwoFoldersAbove(GetModulePath(nullptr)); }
+
+std::wstring ChooseSuiteFolder(const std::wstring& registered, const std::wstring& program_file) {
+  if (!registered.empty()) return registered;
+  if (IsDataFolderPath(ParentFolder(program_file))) return std::wstring();
+  return TwoFoldersAbove(program_file);
 }
 
-std::wstring GetSuiteFolder() {
-  std::wstring folder = GetSuiteFolderFromRegistry();
-  if (folder.empty()) folder = SuiteFolderAboveProgram();
-  return folder;
-}
+std::wstring GetSuiteFolder() { return ChooseSuiteFolder(GetSuiteFolderFromRegistry(), GetModulePath(nullptr)); }
 
 bool FolderOccursInPath(std::wstring_view folder, std::wstring_view path) {
   if (folder.empty()) return false;

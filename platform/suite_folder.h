@@ -9,9 +9,14 @@
 namespace velmora {
 
 // The suite's install folder: GetSuiteFolderFromRegistry(), else SuiteFolderAboveProgram() (we
-// are installed in a subfolder of the suite). Empty only when not even the program's own path can
-// be had.
+// are installed in a subfolder of the suite). Empty when not even the program's own path can be
+// had, and for the per-user copy (IsDataFolderPath) when no suite is registered: two folders
+// above the copy is the user's application-data folder, which is no suite.
 std::wstring GetSuiteFolder();
+
+// GetSuiteFolder's choice for a program at `program_file` with the suite folder `registered` as
+// recorded in the registry (possibly empty). Pure.
+std::wstring ChooseSuiteFolder(const std::wstring& registered, const std::wstring& program_file);
 
 // The suite's install folder as its installer recorded it: ReadSuiteFolderValue(MAX_PATH - 1),
 // else HKLM "...\Uninstall\VuqTrevalis" value "InstallLocation" by the same rules. Empty when

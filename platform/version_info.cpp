@@ -15,7 +15,6 @@
 namespace velmora {
 namespace {
 
-constexpr wchar_t kZeroVersion[] = L"0.0.0.0";
 // GetFileVersionText refuses larger resources; the other readers only guard against absurd sizes.
 constexpr DWORD kMaxVersionTextResource = 16383;
 constexpr DWORD kMaxVersionResource = 16u << 20;

@@ -11,8 +11,11 @@ namespace velmora {
 // resource, or the resource is larger than 16383 bytes.
 std::wstring GetFileVersionText(const std::wstring& path);
 
-// The same text for `path`, or for this program's own executable when `path` is empty; "0.0.0.0"
-// on any failure. Reads through the system directory's Version.dll, loaded for the call.
+// What GetFileVersionOrZero answers on failure.
+inline constexpr wchar_t kZeroVersion[] = L"0.0.0.0";
+
+// The same text for `path`, or for this program's own executable when `path` is empty;
+// kZeroVersion on any failure. Reads through the system directory's Version.dll, loaded for the call.
 std::wstring GetFileVersionOrZero(const std::wstring& path = std::wstring());
 
 // The "FileDescription" string of the file's version resource: the system default language's

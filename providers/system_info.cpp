@@ -27,6 +27,7 @@ std::wstring ReadPartnerValue(const wchar_t* name) {
 
 // The file version of a suite file, or empty when the file is not there.
 std::wstring SuiteFileVersionIfPresent(const std::wstring& suite, const wchar_t* relative) {
+  if (suite.empty()) return std::wstring();  // no suite: nothing of it is present
   const std::wstring path = JoinPath(suite, relative);
   return IsExistingFile(path) ? GetFileVersionOrZero(path) : std::wstring();
 }
@@ -114,7 +115,11 @@ SystemReport CSystemInfo::Collect() {
   report.m2 = SecondMachineId();
   {
     std::lock_guard<std::mutex> hold(suite_version_lock_);
-    if (safe_ver_.empty()) safe_ver_ = GetFileVersionOrZero(JoinPath(GetSuiteFolder(), L"VerProbe.dll"));
+    if (safe_ver_.empty()) {
+      // Without a suite folder a bare file name would be looked for along the search path.
+      const std::wstring suite = GetSuiteFolder();
+      safe_ver_ = suite.empty() ? kZeroVersion : GetFileVersionOrZero(JoinPath(suite, L"VerProbe.dll"));
+    }
     report.safe_ver = safe_ver_;
   }
   report.self_ver = GetFileVersionOrZero();

@@ -172,6 +172,18 @@ TEST_F(SuiteFolderTest, UnregisteredSuiteIsTwoLevelsAboveProgram) {
   EXPECT_EQ(ExpandPathMacros(L"%Safe%\\Utils"), L"\\Utils");
 }
 
+// The per-user copy's folder is the user's to write: two folders above it is no suite.
+TEST(ChooseSuiteFolder, RegisteredElseAboveTheProgramButNeverAboveTheCopy) {
+  const struct { const wchar_t* registered; const wchar_t* program; const wchar_t* expected; } cases[] = {
+      {L"C:\\Suite", L"C:\\Users\\u\\AppData\\Roaming\\Vuqsafe\\Velmora\\Velmora.exe", L"C:\\Suite"},
+      {L"", L"C:\\Users\\u\\AppData\\Roaming\\Vuqsafe\\Velmora\\Velmora.exe", L""},
+      {L"", L"C:\\Users\\u\\AppData\\Roaming\\VUQSAFE\\velmora\\Velmora.exe", L""},
+      {L"", L"C:\\Suite\\Utils\\Velmora.exe", L"C:\\Suite"},
+      {L"", L"C:\\Vuqsafe\\Velmora\\Tools\\Velmora.exe", L"C:\\Vuqsafe\\Velmora"},
+      {L"", L"", L""}};
+  for (const auto& c : cases) EXPECT_EQ(ChooseSuiteFolder(c.registered, c.program), c.expected) << c.program;
+}
+
 TEST_F(SuiteFolderTest, AppPathWinsOverInstallLocationOnlyWhenUsable) {
   install_location_.Set(REG_SZ, L"C:\\Uninst");
   const std::wstring at_limit = L"C:\\" + std::wstring(MAX_PATH - 4, L'p');  // MAX_PATH - 1 characters
