@@ -58,9 +58,12 @@ CHttpClient::~CHttpClient() { (void)library_.release(); }
 
 int CHttpClient::Init() {
   if (library_) return 1;
-  const std::wstring suite = library_path_.empty() ? GetSuiteFolder() : std::wstring();
-  if (library_path_.empty() && suite.empty()) return 0;
-  const std::wstring path = library_path_.empty() ? suite + L"\\NetCore.dll" : library_path_;
+  std::wstring path = library_path_;
+  if (path.empty()) {
+    const std::wstring suite = GetSuiteFolder();
+    if (suite.empty()) return 0;
+    path = suite + L"\\NetCore.dll";
+  }
   ScopedLibrary library(LoadTrustedLibrary(path));
   if (!library) return 0;
   const auto init_libs = GetProcAddressAs<netcore::InitLibsFn>(library.get(), netcore::kInitLibsExport);

@@ -46,6 +46,7 @@ class TrustTest : public ::testing::Test {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     root_ = FormatW(L"%lsVelmoraTrust%lu_%d", temp, GetCurrentProcessId(), ++counter);
+    DeleteTree(root_);  // Wine reuses process ids: an earlier run's folder may have this name
     ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
     Verifiers::calls.clear();
     Verifiers::own_answer = true;
@@ -264,6 +265,10 @@ TEST_F(TrustTest, CheckedFileCannotBeSwappedBeforeItsUse) {
     EXPECT_TRUE(c.use(target)) << c.what;
     EXPECT_EQ(swaps, 0) << c.what;
     Verifiers::during_check = nullptr;
+    // A started program keeps its file until it ends: wait for that, so the folder can go.
+    for (int tries = 0; tries < 200 && !DeleteFileW(target.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND; ++tries) {
+      Sleep(50);
+    }
   }
 }
 
