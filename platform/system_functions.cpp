@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/module_path.h"
+#include "platform/text.h"
 
 namespace velmora {
 namespace {
@@ -69,6 +70,13 @@ DWORD LibrarySearchFlags(DWORD search) {
 
 void RestrictLibrarySearchToSystemFolder() {
   if (const auto restrict_search = SetDefaultDllDirectoriesFunction()) restrict_search(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  __pfnDliNotifyHook2 = &LoadDelayedLibrary;
+}
+
+FARPROC WINAPI LoadDelayedLibrary(unsigned notice, PDelayLoadInfo info) {
+  if (notice != dliNotePreLoadLibrary || !info || !info->szDll) return nullptr;
+  const std::wstring name = Utf8ToWide(info->szDll);  // a name from our own import table: ASCII
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(LoadSystemLibrary(name.c_str())));
 }
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {

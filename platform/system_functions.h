@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <delayimp.h>
+
 namespace velmora {
 
 using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
@@ -52,8 +54,17 @@ bool IsLaterThanWindows8(DWORD major, DWORD minor);
 DWORD LibrarySearchFlags(DWORD search);
 
 // Restricts the process's library search to the system folder (SetDefaultDllDirectories), where
-// the system has that function. Called first thing at start, before any library is loaded by name.
+// the system has that function, and has the delay-import helper load the program's delay-loaded
+// libraries through LoadDelayedLibrary. Called first thing at start, before any library is loaded
+// by name.
 void RestrictLibrarySearchToSystemFolder();
+
+// The delay-import helper's notice hook: before it loads a delay-loaded library by its bare name,
+// the library from the system folder by full path (LoadSystemLibrary), so that even where
+// SetDefaultDllDirectories is missing no file of that name is taken from the program's or the
+// current folder. Null for other notices, and when there is no such system library (the helper
+// then goes on as usual).
+FARPROC WINAPI LoadDelayedLibrary(unsigned notice, PDelayLoadInfo info);
 
 // Loads `name` from the system folder only, by full path, its dependencies from there too. Null
 // when there is none. The caller owns the module (FreeLibrary).

@@ -10,7 +10,9 @@
 
 #include "platform/launch.h"
 #include "platform/module_path.h"
+#include "platform/path_text.h"
 #include "platform/scoped_handle.h"
+#include "platform/system_functions.h"
 #include "platform/text.h"
 #include "tests/support/file_tree.h"
 
@@ -270,6 +272,22 @@ TEST_F(TrustTest, CheckedFileCannotBeSwappedBeforeItsUse) {
       Sleep(50);
     }
   }
+}
+
+// The delay-import helper is handed each delay-loaded library from the system folder by full
+// path; what it does at other notices, and for a name the system folder lacks, is its own.
+TEST(LoadDelayedLibrary, GivesTheSystemFoldersFileAtThePreLoadNoticeOnly) {
+  DelayLoadInfo info{};
+  info.cb = sizeof(info);
+  info.szDll = "version.dll";
+  const ScopedLibrary loaded(reinterpret_cast<HMODULE>(LoadDelayedLibrary(dliNotePreLoadLibrary, &info)));
+  ASSERT_TRUE(loaded);
+  EXPECT_TRUE(PathEqualsIgnoreCase(GetModulePath(loaded.get()), SystemFolderFile(L"version.dll")));
+  for (const unsigned notice : {dliStartProcessing, dliNotePreGetProcAddress, dliFailLoadLib, dliNoteEndProcessing}) {
+    EXPECT_EQ(LoadDelayedLibrary(notice, &info), nullptr) << notice;
+  }
+  info.szDll = "VelmoraNoSuchLibrary.dll";
+  EXPECT_EQ(LoadDelayedLibrary(dliNotePreLoadLibrary, &info), nullptr);
 }
 
 TEST_F(TrustTest, ProcessWideLocateUsesTheProcess) {
