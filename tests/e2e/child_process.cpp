@@ -1,5 +1,6 @@
 #include "tests/e2e/child_process.h"
 
+#include <gtest/gtest.h>
 #include <shellapi.h>
 
 #include <fstream>
@@ -67,7 +68,11 @@ ChildResult RunChild(const std::wstring& exe, const std::wstring& arguments, DWO
                      const EnvironmentOverrides& environment) {
   ChildResult result;
   ScopedHandle process(StartChild(exe, arguments, environment));
-  if (!process) return result;
+  if (!process) {
+    const DWORD error = ::GetLastError();
+    ADD_FAILURE() << "could not start \"" << WideToUtf8(exe) << "\" " << WideToUtf8(arguments) << ": error " << error;
+    return result;
+  }
   result.started = true;
 
   const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
@@ -81,7 +86,10 @@ ChildResult RunChild(const std::wstring& exe, const std::wstring& arguments, DWO
       result.finished = true;
       break;
     }
-    if (wait != WAIT_OBJECT_0 + 1) break;
+    if (wait != WAIT_OBJECT_0 + 1) {
+      if (wait != WAIT_TIMEOUT) ADD_FAILURE() << "waiting for " << WideToUtf8(arguments) << ": " << wait << ", error " << ::GetLastError();
+      break;
+    }
     // Answers messages the child sends to our windows; posted ones stay queued for the test.
     MSG msg;
     ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
