@@ -68,7 +68,8 @@ function(velmora_delay_load target)
     find_library(VELMORA_IMPORT_LIB_${library} NAMES lib${library}.a REQUIRED NO_CMAKE_PATH NO_CMAKE_ENVIRONMENT_PATH)
     set(out ${folder}/lib${library}.a)
     add_custom_command(OUTPUT ${out}
-      COMMAND "${CMAKE_COMMAND}" -DNM=${CMAKE_NM} -DDLLTOOL=${CMAKE_DLLTOOL} -DOBJCOPY=${CMAKE_OBJCOPY} -DIMPORT_LIB=${VELMORA_IMPORT_LIB_${library}}
+      COMMAND "${CMAKE_COMMAND}" -DNM=${CMAKE_NM} -DDLLTOOL=${CMAKE_DLLTOOL} -DOBJCOPY=${CMAKE_OBJCOPY}
+              -DIMPORT_LIB=${VELMORA_IMPORT_LIB_${library}}
               -DDLL=${library}.dll -DOUTPUT=${out} -DSTRIP_UNDERSCORE=${strip} -P ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
       DEPENDS ${VELMORA_IMPORT_LIB_${library}} ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
       VERBATIM)

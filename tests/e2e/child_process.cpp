@@ -98,7 +98,9 @@ ChildResult RunChild(const std::wstring& exe, const std::wstring& arguments, DWO
       break;
     }
     if (wait != WAIT_OBJECT_0 + 1) {
-      if (wait != WAIT_TIMEOUT) ADD_FAILURE() << "waiting for " << WideToUtf8(arguments) << ": " << wait << ", error " << ::GetLastError();
+      if (wait != WAIT_TIMEOUT) {
+        ADD_FAILURE() << "waiting for " << WideToUtf8(arguments) << ": " << wait << ", error " << ::GetLastError();
+      }
       break;
     }
     // Answers messages the child sends to our windows; posted ones stay queued for the test.

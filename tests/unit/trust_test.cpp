@@ -268,7 +268,8 @@ TEST_F(TrustTest, CheckedFileCannotBeSwappedBeforeItsUse) {
     EXPECT_EQ(swaps, 0) << c.what;
     Verifiers::during_check = nullptr;
     // A started program keeps its file until it ends: wait for that, so the folder can go.
-    for (int tries = 0; tries < 200 && !DeleteFileW(target.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND; ++tries) {
+    for (int tries = 0; tries < 200 && !DeleteFileW(target.c_str()); ++tries) {
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) break;
       Sleep(50);
     }
   }
