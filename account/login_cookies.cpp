@@ -1,7 +1,7 @@
 #include "account/login_cookies.h"
 
 #include "account/login_page.h"
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/text.h"
 
 namespace velmora {

@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "account/login_interfaces.h"
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/launch.h"
 #include "platform/module_path.h"
 #include "platform/scoped_handle.h"

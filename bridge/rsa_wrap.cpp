@@ -3,8 +3,8 @@
 #include <mbedtls/bignum.h>
 #include <mbedtls/md5.h>
 
-#include "config/build_constants.h"
 #include "platform/base64.h"
+#include "platform/build_constants.h"
 
 namespace velmora {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/scoped_handle.h"
 
 namespace velmora {
@@ -96,12 +96,13 @@ LONG VerifyAndInspect(const std::wstring& path, HANDLE file, bool revocation, In
   return status;
 }
 
-// The certificate of the first signer, as the trust provider found it; null when there is none.
-PCCERT_CONTEXT FirstSignerCertificate(CRYPT_PROVIDER_DATA* provider) {
+// The first signer as the trust provider found it, with the chain it built; null when there is
+// none or its chain is empty.
+const CRYPT_PROVIDER_SGNR* FirstSigner(CRYPT_PROVIDER_DATA* provider) {
   if (provider == nullptr) return nullptr;
-  CRYPT_PROVIDER_SGNR* signer = ::WTHelperGetProvSignerFromChain(provider, /*idxSigner=*/0, FALSE, 0);
+  const CRYPT_PROVIDER_SGNR* signer = ::WTHelperGetProvSignerFromChain(provider, /*idxSigner=*/0, FALSE, 0);
   if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr) return nullptr;
-  return signer->pasCertChain[0].pCert;
+  return signer;
 }
 
 // The SHA-256 of `certificate`'s public key (its SubjectPublicKeyInfo, DER), as lower-case hex;
@@ -127,13 +128,13 @@ std::string PublicKeySha256(PCCERT_CONTEXT certificate) {
   return hex;
 }
 
-// True when the chain the trust provider built for the first signer ends at the pinned CA key.
-bool ChainEndsAtPinnedKey(CRYPT_PROVIDER_DATA* provider) {
-  if (provider == nullptr) return false;
-  CRYPT_PROVIDER_SGNR* signer = ::WTHelperGetProvSignerFromChain(provider, /*idxSigner=*/0, FALSE, 0);
-  if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr) return false;
-  const PCCERT_CONTEXT last = signer->pasCertChain[signer->csCertChain - 1].pCert;
-  return last != nullptr && PublicKeySha256(last) == kSignerCaKeySha256;
+// True when `signer`'s certificate is named kSignerName exactly and its chain ends at the pinned
+// CA key.
+bool IsOurSigner(const CRYPT_PROVIDER_SGNR& signer) {
+  const PCCERT_CONTEXT own = signer.pasCertChain[0].pCert;
+  const PCCERT_CONTEXT last = signer.pasCertChain[signer.csCertChain - 1].pCert;
+  return own != nullptr && last != nullptr && CommonName(own) == kSignerName &&
+         PublicKeySha256(last) == kSignerCaKeySha256;
 }
 
 ScopedFileHandle OpenForVerifying(const std::wstring& path) {
@@ -202,8 +203,8 @@ bool VerifyModuleSignature(const std::wstring& path, HANDLE file) {
   // and its chain ending at the pinned CA key, so that a certificate of the same name from any
   // other root (one the user added, or none where the chain is not checked) is refused.
   return VerifyAndInspect(path, file, /*revocation=*/true, [](CRYPT_PROVIDER_DATA* provider) {
-           const PCCERT_CONTEXT signer = FirstSignerCertificate(provider);
-           return signer != nullptr && CommonName(signer) == kSignerName && ChainEndsAtPinnedKey(provider);
+           const CRYPT_PROVIDER_SGNR* signer = FirstSigner(provider);
+           return signer != nullptr && IsOurSigner(*signer);
          }) == 0;
 }
 

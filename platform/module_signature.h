@@ -19,8 +19,9 @@ std::wstring GetSignerSubjectName(const std::wstring& path);
 
 // True only for a full path whose Authenticode signature verifies, whose first signer is named
 // kSignerName exactly and whose signer's chain ends at the CA key kSignerCaKeySha256. Revocation
-// is checked from the local cache only: a certificate known to be revoked fails, no answer passes. Relative paths are refused without looking at any file. The file is
-// opened once, with read sharing only, and verified through that handle.
+// is checked from the local cache only: a certificate known to be revoked fails, no answer
+// passes. Relative paths are refused without looking at any file. The file is opened once, with
+// read sharing only, and verified through that handle.
 [[nodiscard]] bool VerifyModuleSignature(const std::wstring& path);
 
 // The same judgement of the file open as `file` (read access; `path` names it for the trust

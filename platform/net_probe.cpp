@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/core_libraries.h"
 #include "platform/system_functions.h"
 #include "platform/trust.h"

@@ -9,8 +9,8 @@
 #include <json/value.h>
 
 #include "config/app_config.h"
-#include "config/build_constants.h"
 #include "config/time_rules.h"
+#include "platform/build_constants.h"
 #include "platform/data_folder.h"
 #include "platform/http_client.h"
 #include "platform/process_ids.h"

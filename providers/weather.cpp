@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/data_folder.h"
 #include "platform/http_client.h"
 #include "platform/process_ids.h"

@@ -1,6 +1,6 @@
 #include "view/page_addresses.h"
 
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/suite_folder.h"
 #include "platform/text.h"
 

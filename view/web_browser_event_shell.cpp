@@ -6,8 +6,8 @@
 
 #include "bridge/command_dispatcher.h"
 #include "config/app_config.h"
-#include "config/build_constants.h"
 #include "config/time_rules.h"
+#include "platform/build_constants.h"
 #include "platform/launch.h"
 #include "view/browser_focus_hook.h"
 #include "view/side_bar_timers.h"

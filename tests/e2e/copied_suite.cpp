@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/module_path.h"
 #include "tests/support/file_tree.h"
 

@@ -23,7 +23,7 @@
 #include <json/reader.h>
 #include <json/value.h>
 
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/module_path.h"
 #include "platform/version_info.h"
 #include "providers/system_info.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "tests/support/login_page_recorder.h"
 
 namespace velmora {

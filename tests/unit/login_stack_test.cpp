@@ -14,7 +14,7 @@
 #include "account/login_helper_ex.h"
 #include "account/login_library.h"
 #include "account/share_store.h"
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/module_path.h"
 #include "platform/module_signature.h"
 #include "platform/scoped_handle.h"

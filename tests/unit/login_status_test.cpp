@@ -8,7 +8,7 @@
 
 #include "account/avatar_text.h"
 #include "account/login_interfaces.h"
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "tests/support/login_page_recorder.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/module_path.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"

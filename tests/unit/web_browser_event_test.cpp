@@ -13,7 +13,7 @@
 
 #include "account/login_cookie_records.h"
 #include "config/app_config.h"
-#include "config/build_constants.h"
+#include "platform/build_constants.h"
 #include "platform/module_signature.h"
 #include "platform/process_ids.h"
 #include "platform/text.h"
