@@ -166,13 +166,15 @@ TEST(WindowModule, AWindowDestroyedWithItsObjectTakesNoPendingCreation) {
   static std::unique_ptr<RecordingWindow> doomed;
   doomed = std::make_unique<RecordingWindow>();
   ASSERT_NE(nullptr, doomed->Open());
-  const HHOOK hook = ::SetWindowsHookExW(
-      WH_CBT,
-      [](int code, WPARAM wparam, LPARAM lparam) -> LRESULT {
-        if (code == HCBT_CREATEWND) doomed.reset();
-        return ::CallNextHookEx(nullptr, code, wparam, lparam);
-      },
-      nullptr, ::GetCurrentThreadId());
+  struct Hook {
+    // A hook procedure has the system's calling convention, which a lambda converts to only
+    // where there is one convention (64-bit).
+    static LRESULT CALLBACK OnCbt(int code, WPARAM wparam, LPARAM lparam) {
+      if (code == HCBT_CREATEWND) doomed.reset();
+      return ::CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+  };
+  const HHOOK hook = ::SetWindowsHookExW(WH_CBT, &Hook::OnCbt, nullptr, ::GetCurrentThreadId());
   RecordingWindow next;
   const HWND created = next.Open();
   ::UnhookWindowsHookEx(hook);
