@@ -116,7 +116,6 @@ class CVelmoraApp final : public IRunModeActions {
     if (IsAnotherInstanceRunning(kInstanceMutexName, kSideBarWindowClass)) return;
 
     g_launch_source = table.GetSwitchValue(L"from");
-    GetWow64RedirectionFunctions();
     GetDpiFunctions();
 
     ULONG_PTR gdiplus_token = 0;

@@ -5,11 +5,11 @@
 #include "platform/core_libraries.h"
 #include "platform/launch.h"
 #include "platform/module_path.h"
+#include "platform/native_system_path.h"
 #include "platform/path_macros.h"
 #include "platform/path_text.h"
 #include "platform/suite_folder.h"
 #include "platform/process_ids.h"
-#include "platform/system_functions.h"
 
 namespace velmora {
 namespace {
@@ -19,16 +19,17 @@ namespace {
 enum class RunWay { kShellOpen, kHostKit };
 
 void RunFile(PageCall& call, const char* text, RunWay way) {
-  const ScopedRedirectionOff redirection_off;
   const PageArguments args(text);
-  // Local files only, named by the text that was checked: no share, device or raw path.
-  const std::optional<std::wstring> path = CanonicalLocalPath(ExpandPathMacros(args.String("path")));
+  // Local files only, named by the text that was checked: no share, device or raw path. A file in
+  // the system folder is the system's own, also for a 32-bit side bar on 64-bit Windows.
+  const std::optional<std::wstring> canonical = CanonicalLocalPath(ExpandPathMacros(args.String("path")));
+  const std::wstring path = canonical ? NativeSystemPath(*canonical) : std::wstring();
   const std::wstring parameters = args.String("param");
-  if (path && IsExistingFile(*path)) {
+  if (!path.empty() && IsExistingFile(path)) {
     if (way == RunWay::kShellOpen) {
-      ShellOpenFile(*path, parameters, SW_SHOWNORMAL);
+      ShellOpenFile(path, parameters, SW_SHOWNORMAL);
     } else {
-      (void)HostKitShellExecute(nullptr, L"open", path->c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+      (void)HostKitShellExecute(nullptr, L"open", path.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
     }
   }
   ReplyEmpty(call, args);

@@ -7,13 +7,11 @@
 #include <json/value.h>
 #include <json/writer.h>
 
-#include <memory>
-
 #include "platform/base64.h"
 #include "platform/launch.h"
+#include "platform/native_system_path.h"
 #include "platform/process_facts.h"
 #include "platform/shell_folder.h"
-#include "platform/system_functions.h"
 #include "platform/text.h"
 #include "platform/version_compare.h"
 #include "platform/version_info.h"
@@ -72,10 +70,9 @@ CGetWordMgr::CGetWordMgr() : CGetWordMgr(DefaultWordPick()) {}
 CGetWordMgr::CGetWordMgr(std::wstring default_executable) : default_executable_(std::move(default_executable)) {}
 
 bool CGetWordMgr::Resolve() {
-  // A 32-bit program sees the running copy's real path only with redirection off.
-  std::unique_ptr<ScopedRedirectionOff> redirection_off;
-  if (IsWow64()) redirection_off = std::make_unique<ScopedRedirectionOff>();
-  const std::wstring running = RunningCopy();
+  // The image path names the file itself, which a 32-bit program reaches in the native system
+  // folder only through its other spelling.
+  const std::wstring running = NativeSystemPath(RunningCopy());
   if (FileExists(running) && IsRecentEnough(running)) {
     executable_ = running;
     return true;

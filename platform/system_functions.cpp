@@ -32,26 +32,6 @@ bool ReadKernelVersion(DWORD* major, DWORD* minor) {
 
 }  // namespace
 
-const Wow64RedirectionFunctions& GetWow64RedirectionFunctions() {
-  static const Wow64RedirectionFunctions functions = [] {
-    Wow64RedirectionFunctions f;
-    HMODULE kernel = ::GetModuleHandleW(L"Kernel32.dll");
-    f.disable = GetProcAddressAs<Wow64DisableFn>(kernel, "Wow64DisableWow64FsRedirection");
-    f.revert = GetProcAddressAs<Wow64RevertFn>(kernel, "Wow64RevertWow64FsRedirection");
-    return f;
-  }();
-  return functions;
-}
-
-ScopedRedirectionOff::ScopedRedirectionOff() {
-  const auto& f = GetWow64RedirectionFunctions();
-  if (f.disable && f.revert) disabled_ = f.disable(&old_value_) != FALSE;
-}
-
-ScopedRedirectionOff::~ScopedRedirectionOff() {
-  if (disabled_) GetWow64RedirectionFunctions().revert(old_value_);
-}
-
 namespace {
 
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);

@@ -7,32 +7,6 @@
 
 namespace velmora {
 
-using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
-using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
-
-struct Wow64RedirectionFunctions {
-  Wow64DisableFn disable = nullptr;
-  Wow64RevertFn revert = nullptr;
-};
-
-// Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection from Kernel32.dll; either may
-// be null. Resolved on first use; thread-safe.
-const Wow64RedirectionFunctions& GetWow64RedirectionFunctions();
-
-// Turns file-system redirection off for the calling thread for the guard's lifetime (a no-op
-// where the system has no redirection).
-class ScopedRedirectionOff {
- public:
-  ScopedRedirectionOff();
-  ~ScopedRedirectionOff();
-  ScopedRedirectionOff(const ScopedRedirectionOff&) = delete;
-  ScopedRedirectionOff& operator=(const ScopedRedirectionOff&) = delete;
-
- private:
-  PVOID old_value_ = nullptr;
-  bool disabled_ = false;
-};
-
 struct DpiFunctions {
   UINT(WINAPI* get_dpi_for_window)(HWND) = nullptr;
   BOOL(WINAPI* set_process_dpi_aware)() = nullptr;

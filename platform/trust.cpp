@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/module_path.h"
+#include "platform/native_system_path.h"
 #include "platform/once_value.h"
 #include "platform/path_text.h"
 #include "platform/scoped_handle.h"
@@ -202,7 +203,10 @@ std::optional<CheckedFile> HoldFile(const std::wstring& path) {
     return std::nullopt;
   }
   // A link along the way may lead elsewhere: what is judged and used is the file actually open.
+  // The final path of a file opened through the native system folder's alias names that folder
+  // as "System32", which for a 32-bit process is the 32-bit folder: it is named by the alias.
   std::optional<std::wstring> final_path = FinalDrivePath(handle.get());
+  if (final_path) final_path = NativeSystemPath(*final_path);
   // Some systems give no final path beyond MAX_PATH characters; nothing loads or starts by such a
   // path either, so the canonical one stands for it.
   if (!final_path && canonical->size() >= MAX_PATH) final_path = canonical;

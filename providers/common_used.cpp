@@ -3,7 +3,7 @@
 #include <process.h>
 
 #include "platform/data_folder.h"
-#include "platform/system_functions.h"
+#include "platform/native_system_path.h"
 #include "providers/icon_png.h"
 
 namespace velmora {
@@ -27,8 +27,8 @@ std::string CCommonUsedMgr::GetReply(DWORD wait_ms) {
 }
 
 std::string CCommonUsedMgr::CollectAndBuild(const std::vector<std::wstring>& exclusions) {
-  // The whole run, icons and existence tests included, sees the real system folder.
-  ScopedRedirectionOff redirection;
+  // The existence tests and the icons look at the native system folder (NativeSystemPath) with
+  // redirection left on: the run loads libraries (msi, the shell's, COM servers, GDI+).
   UsedItemList programs;
   UsedItemList files;
   CollectUsedItems(sources_, &programs, &files);
@@ -36,7 +36,7 @@ std::string CCommonUsedMgr::CollectAndBuild(const std::vector<std::wstring>& exc
   ReplyRules rules;
   rules.exclusions = exclusions;
   rules.resolve_target = &ResolveReplyTarget;
-  rules.exists = [](const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
+  rules.exists = [](const std::wstring& path) { return NativeFileAttributes(path) != INVALID_FILE_ATTRIBUTES; };
   rules.icon_for = [this](const UsedItem& item) { return ExportIconPng(item, icons_); };
   std::string text = BuildUsedItemsReply(programs, files, rules);
   std::lock_guard<std::mutex> lock(reply_lock_);

@@ -3,7 +3,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include "platform/system_functions.h"
+#include "platform/native_system_path.h"
 #include "platform/text.h"
 
 namespace velmora {
@@ -55,7 +55,6 @@ HICON IconByFileType(const std::wstring& path, int index, int size) {
     icon = ExtractOne(path, index);
   }
   if (!icon) {
-    ScopedRedirectionOff redirection;
     SHFILEINFOW info = {};
     const UINT flags = SHGFI_ICON | (size == 32 ? 0 : SHGFI_SMALLICON);
     if (::SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), flags)) icon = info.hIcon;
@@ -106,11 +105,9 @@ std::wstring NormalizeIconPath(std::wstring_view path) {
 HICON CIconCache::GetIcon(std::wstring_view source, int index) {
   std::pair<std::wstring, int> key(CleanIconSource(source), index);
   if (const auto found = entries_.find(key); found != entries_.end()) return found->second.medium.get();
-  const std::wstring path = NormalizeIconPath(key.first);
-  {
-    ScopedRedirectionOff redirection;
-    if (path.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return nullptr;
-  }
+  // A program in the system folder shows its own icon, not its 32-bit twin's (or none).
+  const std::wstring path = NativeSystemPath(NormalizeIconPath(key.first));
+  if (path.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return nullptr;
   Entry entry;
   entry.large.reset(ExtractSized(path, index, 48));
   entry.medium.reset(ExtractSized(path, index, 32));

@@ -12,11 +12,11 @@
 #include "platform/core_libraries.h"
 #include "platform/launch.h"
 #include "platform/module_path.h"
+#include "platform/native_system_path.h"
 #include "platform/once_value.h"
 #include "platform/path_text.h"
 #include "platform/process_facts.h"
 #include "platform/scoped_handle.h"
-#include "platform/system_functions.h"
 #include "platform/text.h"
 #include "platform/version_compare.h"
 #include "platform/version_info.h"
@@ -43,11 +43,13 @@ void PlainOpen(const std::wstring& target) {
   (void)HostKitShellExecute(nullptr, L"open", target.c_str(), nullptr, nullptr, kShowCommand);
 }
 
+// `name` in the native system folder: for a 32-bit side bar on 64-bit Windows, the 64-bit
+// calculator and the sticky notes, which only the native folder holds.
 std::wstring SystemFolderPath(const wchar_t* name) {
   wchar_t folder[MAX_PATH] = {};
   const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return {};
-  return JoinPath(folder, name);
+  return NativeSystemPath(JoinPath(folder, name));
 }
 
 bool ContainsIgnoreCase(std::wstring_view text, std::wstring_view part) {
@@ -141,7 +143,8 @@ bool ProbeUninstallEntry(HKEY root, REGSAM view, const InstalledKey& key) {
   }
   const std::wstring path(reinterpret_cast<const wchar_t*>(data), bytes / sizeof(wchar_t) - (bytes ? 1 : 0));
   if (path.size() < 2 || !IsInternalFixedDisk(path.substr(0, 2))) return false;
-  return ::PathFileExistsW(path.c_str()) != FALSE;
+  // The named path may lie in the 64-bit system folder.
+  return ::PathFileExistsW(NativeSystemPath(path).c_str()) != FALSE;
 }
 
 std::string LocalTopJson() {
@@ -179,8 +182,6 @@ void CToolLauncher::LaunchStickyNote() {
 }
 
 void CToolLauncher::LaunchCalculator() {
-  // The 64-bit calculator on 64-bit Windows: the system folder unredirected for the call.
-  ScopedRedirectionOff redirection_off;
   const std::wstring program = SystemFolderPath(L"calc.exe");
   if (IsExistingFile(program)) PlainOpen(program);
 }
@@ -217,8 +218,6 @@ void CToolLauncher::LaunchFeedback(const std::wstring& command_line) {
 bool CToolLauncher::IsInstalled(const std::wstring& key_text) {
   const std::optional<InstalledKey> key = ParseInstalledKey(key_text);
   if (!key) return false;
-  // The named path may lie in the 64-bit system folder.
-  ScopedRedirectionOff redirection_off;
   if (ProbeUninstallEntry(HKEY_LOCAL_MACHINE, 0, *key)) return true;
   if (IsWow64() && ProbeUninstallEntry(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, *key)) return true;
   return ProbeUninstallEntry(HKEY_CURRENT_USER, 0, *key);

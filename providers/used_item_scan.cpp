@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "config/shortcut.h"
+#include "platform/native_system_path.h"
 #include "platform/path_macros.h"
 #include "platform/process_facts.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/shell_folder.h"
-#include "platform/system_functions.h"
 #include "platform/text.h"
 #include "platform/version_info.h"
 
@@ -45,7 +45,7 @@ bool EndsWithIgnoreCase(const std::wstring& text, std::wstring_view suffix) {
 // The attributes and times of an existing file or folder (the directory entry's; asked for by
 // name, which is much cheaper than a listing of a large folder).
 bool FindEntry(const std::wstring& path, WIN32_FILE_ATTRIBUTE_DATA* data) {
-  return !path.empty() && ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, data);
+  return !path.empty() && ::GetFileAttributesExW(NativeSystemPath(path).c_str(), GetFileExInfoStandard, data);
 }
 
 int64_t ToSeconds(const FILETIME& time) {
@@ -113,8 +113,9 @@ void AddUserAssistItem(const UsedItemSources& sources, std::wstring name, int64_
     if (name[0] == L'{') item.path = name = ResolveReplyTarget(name);
     item.name = FileNameOf(name);
     // A file that is gone has no description; the reply leaves it out in any case.
-    const bool exists = ::GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
-    const std::wstring description = exists ? GetFileDescription(name) : std::wstring();
+    const std::wstring native = NativeSystemPath(name);
+    const bool exists = ::GetFileAttributesW(native.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const std::wstring description = exists ? GetFileDescription(native) : std::wstring();
     if (IsExcludedProgramName(item.name, description) || IsServerPath(name) || !IsLocalDrive(sources, name)) return;
     item.target = name;
     item.kind = KindOfTarget(name);
@@ -143,7 +144,7 @@ void ScanOfficeRecentFolder(const UsedItemSources& sources, UsedItemList* files)
         IsServerPath(target)) {
       continue;
     }
-    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    const DWORD attributes = NativeFileAttributes(target);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     InsertDocument(target, entry.ftLastWriteTime, files);  // the shortcut's time
   } while (::FindNextFileW(find, &entry));
@@ -279,7 +280,6 @@ void ScanRecentDocuments(const UsedItemSources& sources, UsedItemList* files) {
 void CollectUsedItems(const UsedItemSources& given, UsedItemList* programs, UsedItemList* files) {
   programs->Clear();
   files->Clear();
-  ScopedRedirectionOff redirection;
   UsedItemSources sources = given;
   if (sources.major == 0) {
     OSVERSIONINFOW version = {};

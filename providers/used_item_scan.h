@@ -39,7 +39,8 @@ void ScanUserAssistKey(const UsedItemSources& sources, const std::wstring& subke
 // and Kingsoft Office's recent files, into `files`.
 void ScanRecentDocuments(const UsedItemSources& sources, UsedItemList* files);
 
-// Every source, with file-system redirection off for the calling thread.
+// Every source. The file tests look at the native system folder (NativeSystemPath); the items
+// keep the paths as recorded.
 void CollectUsedItems(const UsedItemSources& sources, UsedItemList* programs, UsedItemList* files);
 
 }  // namespace velmora

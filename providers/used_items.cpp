@@ -8,6 +8,7 @@
 #include <json/writer.h>
 
 #include "config/config_rules.h"
+#include "platform/native_system_path.h"
 #include "platform/text.h"
 
 namespace velmora {
@@ -88,7 +89,7 @@ bool IsExcludedProgramName(std::wstring_view file_name, std::wstring_view descri
 
 UsedKind KindOfTarget(const std::wstring& target) {
   if (EndsWithIgnoreCase(target, L".exe")) return UsedKind::kProgram;
-  const DWORD attributes = ::GetFileAttributesW(target.c_str());
+  const DWORD attributes = NativeFileAttributes(target);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return UsedKind::kFolder;
   return UsedKind::kFile;
 }

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "platform/suite_interfaces.h"
+#include "standins/common/redirection_probe.h"
 #include "standins/common/standin_log.h"
 
 namespace {
@@ -100,12 +101,16 @@ __declspec(dllexport) HRESULT WINAPI HkCreateInstance(REFCLSID clsid, REFIID iid
 // Entry 1.
 __declspec(dllexport) DWORD WINAPI HkGetVersion() { return 1; }
 
-// Entry 3: the real suite starts the file in the desktop user's session; here, in ours.
+// Entry 3: the real suite starts the file in the desktop user's session; here, in ours. A caller
+// whose thread has file-system redirection off is recorded as such: the shell would then load its
+// libraries from the 64-bit folder. With VELMORA_HOSTKIT_RECORD_ONLY set, nothing is started.
 __declspec(dllexport) INT_PTR WINAPI HkShellExecute(HWND window, const wchar_t* verb, const wchar_t* file,
                                                     const wchar_t* parameters, const wchar_t* directory, int show) {
-  standin::Log("hostkit", "shell-execute verb=%s file=%s params=%s show=%d", standin::Narrow(verb).c_str(),
-               standin::Narrow(file).c_str(), standin::Narrow(parameters).c_str(), show);
+  standin::Log("hostkit", "shell-execute verb=%s file=%s params=%s show=%d%s", standin::Narrow(verb).c_str(),
+               standin::Narrow(file).c_str(), standin::Narrow(parameters).c_str(), show,
+               standin::RedirectionIsOff() ? " redirection=off" : "");
   WaitWhileHeld();
+  if (::GetEnvironmentVariableW(L"VELMORA_HOSTKIT_RECORD_ONLY", nullptr, 0) != 0) return 42;
   return reinterpret_cast<INT_PTR>(::ShellExecuteW(window, verb, file, parameters, directory, show));
 }
 

@@ -9,6 +9,7 @@
 
 #include "bridge/page_host.h"
 #include "platform/text.h"
+#include "standins/common/redirection_probe.h"
 
 namespace velmora::test {
 
@@ -20,9 +21,12 @@ class RecordingHost final : public PageHost {
   Calls actions;
   bool has_browser = true;
   bool page_shown = false;
+  // A script was run from a thread with file-system redirection off (a 32-bit test program only).
+  bool script_with_redirection_off = false;
 
   bool HasBrowser() const override { return has_browser; }
   void RunScript(const std::wstring& text) override {
+    if (standin::RedirectionIsOff()) script_with_redirection_off = true;
     if (has_browser && !text.empty()) scripts.push_back(L"script " + text);
   }
   void MarkPageShown() override { page_shown = true; }

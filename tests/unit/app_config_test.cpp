@@ -14,6 +14,7 @@
 #include "config/time_rules.h"
 #include "config/tool_counters.h"
 #include "platform/module_path.h"
+#include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "platform/trust.h"
 #include "tests/support/file_tree.h"
@@ -209,10 +210,17 @@ class InstalledSuiteSettings : public SettingsTest {
   std::wstring suite_;
 };
 
-std::wstring ReadRunValue() {
+// The autostart value as a program of the given registry view (KEY_WOW64_*KEY) reads it; 0: this
+// program's own.
+std::wstring ReadRunValue(REGSAM view = 0) {
   wchar_t value[600] = {};
   DWORD size = sizeof(value) - sizeof(wchar_t), type = 0;
-  if (::SHGetValueW(HKEY_CURRENT_USER, kAutoStartKey, kAutoStartValue, &type, value, &size) != ERROR_SUCCESS) return {};
+  ScopedRegKey key;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kAutoStartKey, 0, KEY_QUERY_VALUE | view, key.receive()) != ERROR_SUCCESS ||
+      ::RegQueryValueExW(key.get(), kAutoStartValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+          ERROR_SUCCESS) {
+    return {};
+  }
   return value;
 }
 
@@ -224,6 +232,9 @@ TEST_F(InstalledSuiteSettings, EnableWritesTheSwitchAndTheRunValueDisableUndoesT
   EnableSideBar();
   EXPECT_EQ(std::optional<DWORD>(1), ReadSettingsDword(L"switch_flags"));
   EXPECT_EQ(executable + L" /start", ReadRunValue());  // no space: no quotes
+  // The key is shared between the registry views: the 64-bit shell reads what the 32-bit side
+  // bar wrote.
+  EXPECT_EQ(executable + L" /start", ReadRunValue(KEY_WOW64_64KEY));
   EXPECT_TRUE(IsAutoStartRegistered());
 
   DisableSideBar();

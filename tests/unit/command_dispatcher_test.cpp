@@ -97,6 +97,17 @@ TEST_F(DispatcherTest, RepliesAsThePageReceivesThem) {
   }
 }
 
+// The run commands reach a program of the native system folder without switching file-system
+// redirection off, which would also hold for the shell's start and for the reply run in the page.
+TEST_F(DispatcherTest, RunCommandsLeaveRedirectionOn) {
+  for (const char* name : {"runCmd", "runSafeCmd", "runDownloader", "runExternalCmd"}) {
+    EXPECT_EQ(Call(name, R"({"callbackName":"r","path":"%windir%\\system32\\cmd.exe","param":"/c rem"})"),
+              Calls{L"script r()"})
+        << name;
+  }
+  EXPECT_FALSE(host_.script_with_redirection_off);
+}
+
 TEST_F(DispatcherTest, ProvidersAnswerThroughTheirServices) {
   // No provider built in: no answer, not an empty one.
   EXPECT_TRUE(Call("getSystemInfo", R"({"callbackName":"s"})").empty());

@@ -17,6 +17,7 @@
 #include "platform/module_signature.h"
 #include "platform/text.h"
 #include "platform/trust.h"
+#include "tests/support/redirection_watch.h"
 
 namespace velmora {
 namespace {
@@ -61,7 +62,10 @@ class LaunchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetTrustVerifiers(&VerifyModuleSignature, &FakeTrustService);
-    Allowed() = {AsciiLower(cmd_)};
+    // The file a 32-bit process opens for the system folder's cmd.exe is its 32-bit twin, and
+    // the native one is reached through the alias: each is judged by the name it is opened by.
+    Allowed() = {AsciiLower(cmd_), AsciiLower(test::OpenedSystemFile(L"cmd.exe")),
+                 AsciiLower(test::NativeSystemFile(L"cmd.exe"))};
     out_ = TestFolder() + FormatW(L"\\launch-%lu.txt", ::GetCurrentProcessId());
     ::DeleteFileW(out_.c_str());
   }
@@ -87,6 +91,27 @@ TEST_F(LaunchTest, TrustedFilesStartWithTheirParameters) {
   EXPECT_GT(reinterpret_cast<INT_PTR>(ShellOpenFile(cmd_, Echo(L"shell"), SW_HIDE)), 32);
   ASSERT_TRUE(WaitForFile(out_));
   EXPECT_NE(std::wstring::npos, ReadText(out_).find(L"shell"));
+}
+
+// What starts is the file that was held and judged: the native cmd.exe through the alias, not the
+// 32-bit twin that the system folder's name would start in a 32-bit process.
+TEST_F(LaunchTest, AProgramOfTheNativeSystemFolderStartsAsItself) {
+  const std::wstring native = test::NativeSystemFile(L"cmd.exe");
+  const std::wstring architecture = Echo(L"%PROCESSOR_ARCHITECTURE%");
+  const struct {
+    const char* way;
+    bool (*start)(const std::wstring&, const std::wstring&);
+  } ways[] = {{"LaunchFile", &LaunchFile},
+              {"LaunchCommand", &LaunchCommand},
+              {"ShellOpenFile", [](const std::wstring& path, const std::wstring& parameters) {
+                 return reinterpret_cast<INT_PTR>(ShellOpenFile(path, parameters, SW_HIDE)) > 32;
+               }}};
+  for (const auto& way : ways) {
+    ASSERT_TRUE(way.start(native, architecture)) << way.way;
+    ASSERT_TRUE(WaitForFile(out_)) << way.way;
+    EXPECT_EQ(ReadText(out_).substr(0, 5), L"AMD64") << way.way;
+    ::DeleteFileW(out_.c_str());
+  }
 }
 
 TEST_F(LaunchTest, UntrustedRelativeAndMissingFilesAreNeverStarted) {

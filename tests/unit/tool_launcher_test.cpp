@@ -16,6 +16,7 @@
 #include "platform/trust.h"
 #include "providers/system_info.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/redirection_watch.h"
 #include "tests/support/registry_backup.h"
 #include "tests/support/signature_trust.h"
 
@@ -278,6 +279,56 @@ TEST_F(ToolLauncherTest, InstalledSoftwareIsFoundByItsUninstallEntry) {
       {std::wstring(300, L'k'), false},
   };
   for (const auto& c : cases) EXPECT_EQ(launcher_.IsInstalled(c.text), c.installed) << WideToUtf8(c.text);
+}
+
+// The calculator, the sticky notes before Windows 10 and a path an uninstall entry names are the
+// native system folder's: a 32-bit side bar reaches them there (which only the alias names for
+// it), and starts them with file-system redirection left on for the shell's own libraries.
+TEST_F(ToolLauncherTest, SystemFolderProgramsAreTheNativeOnes) {
+  ScopedRegistryBackup user_uninstall(HKEY_CURRENT_USER, kUninstall);
+  const std::wstring probe = ParentFolder(GetModulePath(nullptr)) + L"\\version_probe.exe";
+  const test::ScopedNativeSystemFile sticky(probe, L"StikyNot.exe"), calculator(probe, L"calc.exe");
+  ASSERT_TRUE(sticky.ok() && calculator.ok());
+  SetString(HKEY_CURRENT_USER, std::wstring(kUninstall) + L"\\{VelmoraNative}", L"Path",
+            SystemFolderFile(L"StikyNot.exe"));
+  EXPECT_TRUE(launcher_.IsInstalled(L"{VelmoraNative}||Path"));
+  EXPECT_TRUE(launcher_.IsStickyNoteAvailable());
+  ::SetEnvironmentVariableW(L"VELMORA_HOSTKIT_RECORD_ONLY", L"1");
+  launcher_.LaunchStickyNote();
+  launcher_.LaunchCalculator();
+  ::SetEnvironmentVariableW(L"VELMORA_HOSTKIT_RECORD_ONLY", nullptr);
+  const auto log = WaitForLog(2);
+  ASSERT_EQ(log.size(), 2u) << (log.empty() ? "" : log[0].text);
+  const wchar_t* programs[] = {L"StikyNot.exe", L"calc.exe"};
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(log[i].component + " " + log[i].text,
+              "hostkit shell-execute verb=open file=" + WideToUtf8(test::NativeSystemFile(programs[i])) +
+                  " params=(null) show=5");
+  }
+}
+
+// An uninstall entry of either registry view of HKEY_LOCAL_MACHINE is found by the shipped 32-bit
+// program; a 64-bit one sees no 32-bit view and does not look there.
+TEST_F(ToolLauncherTest, UninstallEntriesOfBothRegistryViewsAreFound) {
+  const struct {
+    const wchar_t* key;
+    REGSAM view;
+    bool found;
+  } cases[] = {{L"{VelmoraView64}", KEY_WOW64_64KEY, true},
+               {L"{VelmoraView32}", KEY_WOW64_32KEY, test::IsWow64Process()}};
+  for (const auto& c : cases) {
+    const std::wstring key = std::wstring(kUninstall) + L"\\" + c.key;
+    ScopedRegistryBackup view64(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY);
+    ScopedRegistryBackup view32(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY);
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), KEY_WOW64_64KEY, 0);
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), KEY_WOW64_32KEY, 0);
+    HKEY created = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | c.view, nullptr,
+                                &created, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(created);
+    EXPECT_EQ(launcher_.IsInstalled(c.key), c.found) << WideToUtf8(c.key);
+  }
 }
 
 TEST_F(ToolLauncherTest, LocalTopListsToolsByCountKeepingTheOrderOfEqualCounts) {

@@ -15,6 +15,7 @@
 #include "platform/system_functions.h"
 #include "platform/text.h"
 #include "tests/support/file_tree.h"
+#include "tests/support/redirection_watch.h"
 
 namespace velmora {
 namespace {
@@ -148,7 +149,8 @@ TEST_F(TrustTest, TrustedLoaderLoadsOnlyWhatPasses) {
     // A loaded module is found in the process, and the reference taken to ask is given back.
     std::wstring path;
     EXPECT_EQ(LocateCoreLibraryWith(L"MSIMG32.DLL", {}, L"", &path), kCoreLibraryFound);
-    EXPECT_TRUE(EqualsIgnoreAsciiCase(path, system_library)) << path;
+    // The file loaded is the one the process opens for that path (in SysWOW64 for a 32-bit one).
+    EXPECT_TRUE(EqualsIgnoreAsciiCase(path, test::OpenedSystemFile(L"msimg32.dll"))) << path;
   }
   EXPECT_EQ(GetModuleHandleW(L"msimg32.dll"), nullptr);
 }
@@ -178,8 +180,11 @@ TEST_F(TrustTest, SearchOrderLoadedThenKnownThenDefaultDirectoriesThenSuiteFolde
     std::wstring suite;
     DWORD result;
     std::wstring path;
+    std::wstring judged = {};  // the file the verifier is asked about, when not `path`
   } cases[] = {
-      {"loaded module first", L"kernel32.dll", {{L"kernel32.dll", {known}}}, dirs, suite, 0, kernel},
+      // A 32-bit process opens the 32-bit twin of a system folder file: that one is judged.
+      {"loaded module first", L"kernel32.dll", {{L"kernel32.dll", {known}}}, dirs, suite, 0, kernel,
+       test::OpenedSystemFile(L"kernel32.dll")},
       {"known: first existing candidate", L"NetCore.dll", {entry}, dirs, suite, 0, known},
       {"known: name without regard to case", L"netcore.DLL", {entry}, dirs, suite, 0, known},
       {"known: every entry of the name", L"NetCore.dll", {{L"NetCore.dll", {missing}}, entry}, {}, L"", 0, known},
@@ -203,7 +208,8 @@ TEST_F(TrustTest, SearchOrderLoadedThenKnownThenDefaultDirectoriesThenSuiteFolde
     Verifiers::calls.clear();
     EXPECT_EQ(LocateCoreLibraryWith(c.name, config, c.suite, &path), c.result) << c.what;
     EXPECT_EQ(path, c.path) << c.what;
-    EXPECT_EQ(Verifiers::calls, (c.result == 0 ? Calls{{'s', c.path}} : Calls{})) << c.what;
+    const std::wstring& judged = c.judged.empty() ? c.path : c.judged;
+    EXPECT_EQ(Verifiers::calls, (c.result == 0 ? Calls{{'s', judged}} : Calls{})) << c.what;
   }
 }
 

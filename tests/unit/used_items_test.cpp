@@ -13,6 +13,8 @@
 #include "providers/common_used.h"
 #include "providers/used_item_scan.h"
 #include "providers/used_items.h"
+#include "platform/module_path.h"
+#include "tests/support/redirection_watch.h"
 #include "tests/unit/recent_fixture.h"
 
 namespace velmora::test {
@@ -306,6 +308,32 @@ TEST_F(UsedItemScan, TheWorkerBuildsTheReplyOnceWithIcons) {
   ASSERT_EQ(reply["data"]["files"].size(), 1u);
   EXPECT_EQ(reply["data"]["files"][0]["name"].asString(), "word.docx");
   EXPECT_EQ(manager.GetReply(0), manager.GetReply(0));
+}
+
+// A program that only the native system folder holds is used, exists and has its icon for a
+// 32-bit side bar too, and the run loads its libraries (msi for the shortcut, the shell's, GDI+'s)
+// with file-system redirection left on.
+TEST_F(UsedItemScan, TheNativeSystemFolderIsSeenWithRedirectionLeftOn) {
+  const ScopedNativeSystemFile native(IconProbe(), L"VelmoraNativeProbe.exe");
+  ASSERT_TRUE(native.ok());
+  const std::wstring recorded = SystemFolderFile(L"VelmoraNativeProbe.exe");
+  UserAssist(kAssistNew, Rot13(recorded), 200);
+  UserAssist(kAssistNew, Rot13(Link(local_, L"Tool.lnk", File(local_ + L"\\tool.exe"))), 100);
+  UsedItemSources sources = Sources();
+  const std::wstring drives[] = {local_.substr(0, 2), recorded.substr(0, 2)};
+  sources.is_local_drive = [drives](const std::wstring& drive) {
+    return EqualsIgnoreAsciiCase(drive, drives[0]) || EqualsIgnoreAsciiCase(drive, drives[1]);
+  };
+  const LibraryLoadWatch watch;
+  ASSERT_TRUE(watch.watching());
+  CCommonUsedMgr manager(sources);
+  manager.Start({});
+  const Json::Value programs = Parse(manager.GetReply())["data"]["programs"];
+  EXPECT_EQ(watch.LoadedWithRedirectionOff(), std::vector<std::wstring>());
+  ASSERT_EQ(programs.size(), 2u);
+  EXPECT_EQ(programs[0]["run"].asString(), WideToUtf8(recorded));
+  EXPECT_TRUE(programs[0].isMember("icon"));
+  EXPECT_EQ(programs[1]["name"].asString(), "Tool");
 }
 
 }  // namespace
