@@ -7,7 +7,7 @@
 //   node show_side_bar.mjs --build <folder> --wine <loader> --shot <png> [--browser] [--pe32]
 //                          [--since <ms since 1970>]
 //
-// --pe32: the build's programs are 32-bit (they may run under emulation: long waits).
+// --pe32: the build's programs are 32-bit (they may run under emulation: a few seconds more).
 // --since: when the caller started, for the times printed (default: now).
 import fs from 'node:fs';
 import path from 'node:path';
@@ -47,7 +47,7 @@ for (const name of ['SIGINT', 'SIGTERM']) process.on(name, () => (sideBar ? end(
 try {
   sideBar = await startSideBar({
     build: options.build, wine: options.wine, work, is32bit: options.pe32,
-    addressTimeoutMs: (options.pe32 ? 60 : 3) * 60000, signal: stopping.signal,
+    addressTimeoutMs: (options.pe32 ? 5 : 3) * 60000, signal: stopping.signal,
     page: [`waitfor ${windowsPath(stopSignal)}`, 'event 13'],
   });
 } catch (error) {

@@ -498,10 +498,8 @@ TEST_F(SideBar, SystemInformationAndTheToolsAnswerThePage) {
   EXPECT_EQ(Count(log, "feedbacktool", " --from=sidebar"), 1u);  // trimmed
 }
 
-// A side bar finds an uninstall entry that only the 64-bit registry view holds. Meant for the real
-// 32-bit program as well (the 64-bit build cannot see a view difference); run it there with
-// e2e_tests --gtest_filter=RealProgramSideBar.* --velmora=<Velmora.exe>. Not in pe32_smoke yet:
-// under emulation inside scripts/test the side bar lost its connection to Wine's server.
+// A side bar finds an uninstall entry that only the 64-bit registry view holds. It is the shipped
+// 32-bit program that scripts/test runs here, under WOW64, for which that view is not its own.
 class RealProgramSideBar : public SideBar {};
 
 TEST_F(RealProgramSideBar, AnUninstallEntryOfThe64BitViewIsFound) {

@@ -216,8 +216,8 @@ TEST(VelmoraImage, CarriesItsOwnVersion) {
   ::FreeLibrary(image);
 }
 
-// The few runs that the 32-bit smoke test repeats with the real shipped program: installed, it
-// loads the signed stand-ins beside it; as a shell child without an engine it simply ends.
+// The program installed loads the signed stand-ins beside it; as a shell child without an engine
+// it simply ends.
 TEST(RealProgram, InstallHookLoadsTheSignedCompanionsAndShellChildEnds) {
   // The install hook writes the autostart value and the side bar switch: both are put back, or
   // the next Wine session would start this side bar by itself.
