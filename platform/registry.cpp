@@ -28,4 +28,17 @@ std::optional<std::wstring> QueryRegistryString(HKEY root, const std::wstring& s
   return std::wstring(begin, terminator);
 }
 
+std::vector<std::wstring> SubkeyNames(HKEY key, size_t max_chars) {
+  std::vector<std::wstring> names;
+  std::vector<wchar_t> name(max_chars + 1, L'\0');
+  for (DWORD index = 0;; ++index) {
+    DWORD chars = static_cast<DWORD>(name.size());
+    const LONG status = ::RegEnumKeyExW(key, index, name.data(), &chars, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA) continue;  // longer than asked for
+    if (status != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS, or a failure that would repeat
+    names.emplace_back(name.data(), chars);
+  }
+  return names;
+}
+
 }  // namespace velmora

@@ -1,10 +1,11 @@
-// Reading registry strings with a bound on what is read.
+// Reading registry strings and key names with a bound on what is read.
 #pragma once
 
 #include <windows.h>
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -12,5 +13,10 @@ namespace velmora {
 // longer values (refused, not cut) and values stored without their terminator answer nullopt.
 [[nodiscard]] std::optional<std::wstring> QueryRegistryString(HKEY root, const std::wstring& subkey,
                                                               const std::wstring& name, size_t max_chars);
+
+// The names of `key`'s subkeys of at most `max_chars` characters, in index order; longer names
+// are skipped. The enumeration ends at the first other failure (a key deleted while open answers
+// ERROR_KEY_DELETED at every index), with the names read so far.
+std::vector<std::wstring> SubkeyNames(HKEY key, size_t max_chars);
 
 }  // namespace velmora

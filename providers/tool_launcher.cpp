@@ -16,6 +16,7 @@
 #include "platform/once_value.h"
 #include "platform/path_text.h"
 #include "platform/process_facts.h"
+#include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "platform/version_compare.h"
@@ -59,14 +60,10 @@ bool ContainsIgnoreCase(std::wstring_view text, std::wstring_view part) {
 bool KeyListsStickyNotes(const wchar_t* subkey) {
   ScopedRegKey key;
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, subkey, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return false;
-  for (DWORD index = 0;; ++index) {
-    wchar_t name[521];
-    DWORD chars = 521;
-    const LONG status = ::RegEnumKeyExW(key.get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr);
-    if (status == ERROR_MORE_DATA) continue;  // longer than any package name we look for
-    if (status != ERROR_SUCCESS) return false;
-    if (ContainsIgnoreCase(std::wstring_view(name, chars), kStickyNotesPackage)) return true;
+  for (const std::wstring& name : SubkeyNames(key.get(), 520)) {
+    if (ContainsIgnoreCase(name, kStickyNotesPackage)) return true;
   }
+  return false;
 }
 
 OnceValue<bool> g_windows10;

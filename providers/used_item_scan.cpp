@@ -86,10 +86,16 @@ void InsertDocument(const std::wstring& path, const FILETIME& time, UsedItemList
   files->Insert(std::move(item));
 }
 
+// A document on a server, or on a drive that is not an internal fixed disk (USB, network), is
+// left out, and is not looked at: a server that does not answer would hold up the whole run.
+bool IsOnLocalDisk(const UsedItemSources& sources, const std::wstring& path) {
+  return !IsServerPath(path) && IsLocalDrive(sources, path);
+}
+
 // A document of an MRU list, used when it was last written.
-void AddDocument(const std::wstring& path, UsedItemList* files) {
+void AddDocument(const UsedItemSources& sources, const std::wstring& path, UsedItemList* files) {
   WIN32_FILE_ATTRIBUTE_DATA entry = {};
-  if (FindEntry(path, &entry)) InsertDocument(path, entry.ftLastWriteTime, files);
+  if (IsOnLocalDisk(sources, path) && FindEntry(path, &entry)) InsertDocument(path, entry.ftLastWriteTime, files);
 }
 
 void AddUserAssistItem(const UsedItemSources& sources, std::wstring name, int64_t last_used, UsedItemList* programs) {
@@ -141,7 +147,7 @@ void ScanOfficeRecentFolder(const UsedItemSources& sources, UsedItemList* files)
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !EndsWithIgnoreCase(name, L".lnk")) continue;
     std::wstring target;
     if (!ResolveShortcut(folder + L"\\" + name, &target, nullptr, kResolveFlags) || target.empty() ||
-        IsServerPath(target)) {
+        !IsOnLocalDisk(sources, target)) {
       continue;
     }
     const DWORD attributes = NativeFileAttributes(target);
@@ -151,22 +157,15 @@ void ScanOfficeRecentFolder(const UsedItemSources& sources, UsedItemList* files)
   ::FindClose(find);
 }
 
-std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring& path) {
-  std::vector<std::wstring> names;
+std::vector<std::wstring> SubkeyNamesAt(HKEY root, const std::wstring& path) {
   ScopedRegKey key;
-  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return names;
-  wchar_t name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    const LONG result = ::RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (result == ERROR_NO_MORE_ITEMS) break;
-    if (result == ERROR_SUCCESS) names.emplace_back(name, length);
-  }
-  return names;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return {};
+  return SubkeyNames(key.get(), 255);
 }
 
-void ScanOfficeMru(HKEY root, UsedItemList* files) {
-  for (const std::wstring& version : SubkeyNames(root, L"Software\\Microsoft\\Office")) {
+void ScanOfficeMru(const UsedItemSources& sources, UsedItemList* files) {
+  const HKEY root = sources.root;
+  for (const std::wstring& version : SubkeyNamesAt(root, L"Software\\Microsoft\\Office")) {
     for (const wchar_t* application : {L"Word", L"Excel", L"PowerPoint"}) {
       const std::wstring path = FormatW(L"Software\\Microsoft\\Office\\%ls\\%ls\\File MRU", version.c_str(), application);
       ScopedRegKey key;
@@ -188,22 +187,38 @@ void ScanOfficeMru(HKEY root, UsedItemList* files) {
         const size_t star = text.find(L'*');
         if (star == std::wstring::npos) continue;
         const size_t next = text.find(L'*', star + 1);
-        AddDocument(text.substr(star + 1, next == std::wstring::npos ? std::wstring::npos : next - star - 1), files);
+        AddDocument(sources, text.substr(star + 1, next == std::wstring::npos ? std::wstring::npos : next - star - 1),
+                    files);
       }
     }
   }
 }
 
-void ScanKingsoft(HKEY root, UsedItemList* files) {
+void ScanKingsoft(const UsedItemSources& sources, UsedItemList* files) {
+  const HKEY root = sources.root;
   const std::wstring base = L"Software\\kingsoft\\Office\\6.0";
-  for (const std::wstring& application : SubkeyNames(root, base)) {
+  for (const std::wstring& application : SubkeyNamesAt(root, base)) {
     const std::wstring list = base + L"\\" + application + L"\\RecentFiles\\files";
-    for (const std::wstring& entry : SubkeyNames(root, list)) {
+    for (const std::wstring& entry : SubkeyNamesAt(root, list)) {
       if (const auto path = QueryRegistryString(root, list + L"\\" + entry, L"path", kMaxRegistryText)) {
-        AddDocument(*path, files);
+        AddDocument(sources, *path, files);
       }
     }
   }
+}
+
+// `given` with its drive test asked once per drive: the test opens the volume.
+UsedItemSources AskingEachDriveOnce(const UsedItemSources& given) {
+  UsedItemSources sources = given;
+  auto verdicts = std::make_shared<std::map<std::wstring, bool>>();
+  sources.is_local_drive = [verdicts, given](const std::wstring& drive) {
+    const std::wstring key = AsciiLower(drive);
+    if (const auto found = verdicts->find(key); found != verdicts->end()) return found->second;
+    const bool local = given.is_local_drive ? given.is_local_drive(drive) : IsInternalFixedDisk(drive);
+    verdicts->emplace(key, local);
+    return local;
+  };
+  return sources;
 }
 
 }  // namespace
@@ -256,25 +271,17 @@ void ScanUserAssistKey(const UsedItemSources& sources, const std::wstring& subke
 }
 
 void ScanUserAssist(const UsedItemSources& given, UsedItemList* programs) {
-  // The drive test opens the volume; a run asks it once per drive.
-  UsedItemSources sources = given;
-  auto verdicts = std::make_shared<std::map<std::wstring, bool>>();
-  sources.is_local_drive = [verdicts, given](const std::wstring& drive) {
-    const std::wstring key = AsciiLower(drive);
-    if (const auto found = verdicts->find(key); found != verdicts->end()) return found->second;
-    const bool local = given.is_local_drive ? given.is_local_drive(drive) : IsInternalFixedDisk(drive);
-    verdicts->emplace(key, local);
-    return local;
-  };
+  const UsedItemSources sources = AskingEachDriveOnce(given);
   for (const wchar_t* subkey : sources.major >= 6 ? kUserAssistNew : kUserAssistOld) {
     ScanUserAssistKey(sources, subkey, programs);
   }
 }
 
-void ScanRecentDocuments(const UsedItemSources& sources, UsedItemList* files) {
+void ScanRecentDocuments(const UsedItemSources& given, UsedItemList* files) {
+  const UsedItemSources sources = AskingEachDriveOnce(given);
   ScanOfficeRecentFolder(sources, files);
-  ScanOfficeMru(sources.root, files);
-  ScanKingsoft(sources.root, files);
+  ScanOfficeMru(sources, files);
+  ScanKingsoft(sources, files);
 }
 
 void CollectUsedItems(const UsedItemSources& given, UsedItemList* programs, UsedItemList* files) {

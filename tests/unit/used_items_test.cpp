@@ -242,6 +242,14 @@ TEST_F(UsedItemScan, OfficeAndKingsoftDocuments) {
   Link(recent, L"folder.lnk", local_);                                   // a folder: not a document
   Link(recent, L"gone.lnk", File(local_ + L"\\gone.docx"));
   ::DeleteFileW((local_ + L"\\gone.docx").c_str());
+  // Documents on a drive that is no internal fixed disk are left out by every source.
+  Link(recent, L"removable.docx.lnk", File(other_ + L"\\removable.docx"));
+  const std::wstring removable = L"[F0]*" + File(other_ + L"\\removable.xlsx");
+  Value(L"Software\\Microsoft\\Office\\16.0\\Excel\\File MRU", L"Item 1", REG_SZ, removable.c_str(),
+        (removable.size() + 1) * sizeof(wchar_t));
+  const std::wstring removable_wps = File(other_ + L"\\removable.et");
+  Value(L"Software\\kingsoft\\Office\\6.0\\et\\RecentFiles\\files\\1", L"path", REG_SZ, removable_wps.c_str(),
+        (removable_wps.size() + 1) * sizeof(wchar_t));
   const std::wstring word = File(local_ + L"\\word.docx");
   const std::wstring mru = L"Software\\Microsoft\\Office\\16.0\\Word\\File MRU";
   const std::wstring item = L"[F00000000][T01D9A1B2C3D4E5F6][O00000000]*" + word;
