@@ -116,6 +116,10 @@ void OnFolderChange() {
       folder[kFolderChars - 1] = L'\0';
       if (g_state.folder == folder) return;
       g_state.folder = folder;
+    } else {
+      // A place without a path (Computer, Libraries, Network): the views shown next are new
+      // ones, so coming back to the remembered folder must filter them again.
+      g_state.folder.clear();
     }
   }
   ApplyFilters();

@@ -189,7 +189,8 @@ class FakeDialogWindows {
   static LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == CDM_GETFOLDERPATH) {
       const std::wstring& text = folder();
-      if (static_cast<size_t>(wparam) <= text.size()) return -1;
+      // No text: a place without a path (Computer, Libraries, Network).
+      if (text.empty() || static_cast<size_t>(wparam) <= text.size()) return -1;
       text.copy(reinterpret_cast<wchar_t*>(lparam), text.size());
       reinterpret_cast<wchar_t*>(lparam)[text.size()] = L'\0';
       return static_cast<LRESULT>(text.size() + 1);
@@ -241,6 +242,11 @@ TEST(UploadDialogHook, FiltersTheViewsOncePerFolderAndUndoesEverythingAtTheEnd) 
   ::SetWindowLongPtrW(windows.list_view(), GWL_STYLE, ::GetWindowLongPtrW(windows.list_view(), GWL_STYLE) | LVS_EDITLABELS);
   windows.FolderChange(L"C:\\one");
   EXPECT_TRUE(CanEditLabels(windows.list_view()));
+  windows.FolderChange(L"C:\\two");
+  EXPECT_FALSE(CanEditLabels(windows.list_view()));
+  // Through a place without a path and back: the shell's new views are filtered again.
+  windows.FolderChange(L"");
+  ::SetWindowLongPtrW(windows.list_view(), GWL_STYLE, ::GetWindowLongPtrW(windows.list_view(), GWL_STYLE) | LVS_EDITLABELS);
   windows.FolderChange(L"C:\\two");
   EXPECT_FALSE(CanEditLabels(windows.list_view()));
   ::SendMessageW(windows.list_view(), WM_LBUTTONUP, 0, 0);
