@@ -50,12 +50,17 @@ void CAppConfigMgr::AddSceneSuffixes(std::wstring_view text) {
   std::wstring lower(text);
   if (!lower.empty()) ::CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
   std::lock_guard<std::mutex> guard(lock_);
+  // Every accepted list (fetched or cached, several a day) hands over all its suffixes again: one
+  // already listed would never match first, and appended it would only grow the list.
+  const auto append = [this](std::wstring piece) {
+    if (known_suffixes_.insert(piece).second) suffixes_.push_back(std::move(piece));
+  };
   size_t start = 0;
   for (size_t comma = lower.find(L','); comma != std::wstring::npos; comma = lower.find(L',', start)) {
-    suffixes_.push_back(lower.substr(start, comma - start));
+    append(lower.substr(start, comma - start));
     start = comma + 1;
   }
-  suffixes_.push_back(lower.substr(start));
+  append(lower.substr(start));
 }
 
 std::vector<std::wstring> CAppConfigMgr::GetSceneSuffixes() const {

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/single_instance_base.h"
@@ -47,8 +48,8 @@ class CAppConfigMgr : public CSingleInstanceBase<CAppConfigMgr> {
   void SetAutoHide(int value);
   void SetSceneRecommend(int value);
 
-  // Lower-cases `text`, splits it at every "," (empty pieces kept) and appends the pieces.
-  // Any thread.
+  // Lower-cases `text`, splits it at every "," (empty pieces kept) and appends the pieces that
+  // are not listed yet, in order. Any thread.
   void AddSceneSuffixes(std::wstring_view text);
   std::vector<std::wstring> GetSceneSuffixes() const;
   int GetSceneInterval() const { return scene_interval_.load(); }
@@ -68,6 +69,7 @@ class CAppConfigMgr : public CSingleInstanceBase<CAppConfigMgr> {
   mutable std::mutex lock_;  // the lists below
   std::vector<std::wstring> upload_exclusions_;
   std::vector<std::wstring> suffixes_;
+  std::unordered_set<std::wstring> known_suffixes_;  // those in suffixes_
   std::vector<std::wstring> recent_exclusions_;
   std::atomic<int> scene_interval_{3};
   std::atomic<int> scene_recommend_{1};

@@ -86,10 +86,11 @@ CCloudRequestMgr::CCloudRequestMgr(CAppConfigMgr& settings, CHttpClient& http)
     : settings_(settings), http_(http), endpoint_(kCloudEndpoint) {}
 
 CCloudRequestMgr::~CCloudRequestMgr() {
-  if (worker_) {
-    ::WaitForSingleObject(worker_, INFINITE);
-    ::CloseHandle(worker_);
+  {
+    std::lock_guard<std::mutex> hold(run_lock_);
+    another_run_ = false;
   }
+  if (thread_) ::WaitForSingleObject(thread_.get(), INFINITE);
 }
 
 void CCloudRequestMgr::Start(const CWindowSlot& side_bar) {
@@ -102,20 +103,20 @@ void CCloudRequestMgr::Enable(SealKitEntries entries, const CWindowSlot& side_ba
   seal_ = entries;
   side_bar_ = &side_bar;
   enabled_ = true;
-  if (!worker_) StartWorker();
+  if (!held_) StartWorker();
 }
 
 void CCloudRequestMgr::ForceRefresh() {
   forced_ = true;
   // A held handle (the page has not asked since the last run) leaves the mark for the next run.
-  if (!worker_) StartWorker();
+  if (!held_) StartWorker();
 }
 
 void CCloudRequestMgr::WaitForWorker() {
-  if (!worker_) return;
-  ::WaitForSingleObject(worker_, kWorkerWaitMs);
-  ::CloseHandle(worker_);
-  worker_ = nullptr;
+  if (!held_) return;
+  ::WaitForSingleObject(thread_.get(), kWorkerWaitMs);
+  // Let go also while the run goes on: the next start may ask for a run again.
+  held_ = false;
 }
 
 std::string CCloudRequestMgr::GetListText() const {
@@ -124,12 +125,35 @@ std::string CCloudRequestMgr::GetListText() const {
 }
 
 void CCloudRequestMgr::StartWorker() {
-  worker_ = reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &WorkerMain, this, 0, nullptr));
+  {
+    // A run that outlived WaitForWorker is still going: it makes this run too when it is done,
+    // on its own thread, rather than a second worker running beside it.
+    std::lock_guard<std::mutex> hold(run_lock_);
+    if (running_) {
+      another_run_ = true;
+      held_ = true;
+      return;
+    }
+    running_ = true;
+  }
+  thread_.reset(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &WorkerMain, this, 0, nullptr)));
+  held_ = thread_.valid();
+  if (!held_) {
+    std::lock_guard<std::mutex> hold(run_lock_);
+    running_ = false;
+  }
 }
 
 unsigned __stdcall CCloudRequestMgr::WorkerMain(void* self) {
-  static_cast<CCloudRequestMgr*>(self)->RunOnce();
-  return 0;
+  auto* manager = static_cast<CCloudRequestMgr*>(self);
+  for (;;) {
+    manager->RunOnce();
+    std::lock_guard<std::mutex> hold(manager->run_lock_);
+    if (!std::exchange(manager->another_run_, false)) {
+      manager->running_ = false;
+      return 0;
+    }
+  }
 }
 
 void CCloudRequestMgr::RunOnce() {
@@ -169,8 +193,12 @@ bool CCloudRequestMgr::UnwrapAndApply(const char* text) {
   }
   std::string inner(unwrapped, unwrapped_length);
   seal_.free(unwrapped);
+  // The text goes to the page as it stands, as the argument of a script call: it must be one JSON
+  // value and nothing else.
   Json::Value document, elements;
-  if (!ParseJsonText(inner.data(), inner.size(), &document) || !ReadListShape(document, &elements)) return false;
+  if (!ParseStrictJsonText(inner.data(), inner.size(), &document) || !ReadListShape(document, &elements)) {
+    return false;
+  }
   ApplyList(elements, settings_);
   std::lock_guard<std::mutex> hold(text_lock_);
   text_ = std::move(inner);

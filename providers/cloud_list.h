@@ -5,7 +5,8 @@
 // Config\aisidebar.dat, which serves when the service cannot be reached.
 //
 // The worker handle, the start and the forced refresh belong to the main thread; the text may be
-// read while a worker that outlived WaitForWorker replaces it.
+// read while a worker that outlived WaitForWorker replaces it. Runs never overlap, and none
+// outlives the manager: its destructor waits for the one under way.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/scoped_handle.h"
 #include "providers/seal_kit.h"
 
 namespace velmora {
@@ -43,9 +45,10 @@ class CCloudRequestMgr {
   void Enable(SealKitEntries entries, const CWindowSlot& side_bar);
   bool enabled() const { return enabled_.load(); }
 
-  // The 8-hour timer: the next run fetches and notifies; starts it unless a handle is held.
+  // The 8-hour timer: the next run fetches and notifies; starts it unless a handle is held. A start
+  // while a let-go run still goes on has that run's thread make it afterwards.
   void ForceRefresh();
-  // Waits at most 5000 ms for a held worker and lets its handle go.
+  // Waits at most 5000 ms for a held worker and lets its handle go, finished or not.
   void WaitForWorker();
   // The unwrapped text of the last accepted list; empty when none was accepted.
   std::string GetListText() const;
@@ -74,7 +77,11 @@ class CCloudRequestMgr {
   SealKitEntries seal_;
   std::atomic<bool> enabled_{false};
   std::atomic<bool> forced_{false};
-  HANDLE worker_ = nullptr;
+  ScopedHandle thread_;  // the last worker thread; waited for by the destructor
+  bool held_ = false;    // the page has a run to wait for (main thread)
+  std::mutex run_lock_;  // the two below
+  bool running_ = false;
+  bool another_run_ = false;
   std::wstring endpoint_;
   std::wstring cache_path_;
   mutable std::mutex text_lock_;

@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -56,11 +57,8 @@ CWeatherMgr::CWeatherMgr(CHttpClient& http) : http_(http), endpoint_(kWeatherEnd
 
 CWeatherMgr::~CWeatherMgr() {
   Stop();
-  // The worker uses this object: it must have ended before the object does.
-  if (stopped_worker_) {
-    ::WaitForSingleObject(stopped_worker_, INFINITE);
-    ::CloseHandle(stopped_worker_);
-  }
+  // The workers use this object: every one must have ended before the object does.
+  for (const ScopedHandle& worker : stopped_workers_) ::WaitForSingleObject(worker.get(), INFINITE);
 }
 
 void CWeatherMgr::Start(const CWindowSlot& side_bar) {
@@ -74,10 +72,15 @@ void CWeatherMgr::Start(const CWindowSlot& side_bar) {
 void CWeatherMgr::Stop() {
   if (worker_id_) ::PostThreadMessageW(worker_id_, WM_WEATHER_WORKER_QUIT, 0, 0);
   worker_id_ = 0;
-  // The handle is kept for the destructor, which waits for the thread; the caller does not.
+  // The handle is kept for the destructor, which waits for the thread; the caller does not. Those
+  // of workers already gone are let go.
   if (worker_) {
-    if (stopped_worker_) ::CloseHandle(stopped_worker_);
-    stopped_worker_ = std::exchange(worker_, nullptr);
+    stopped_workers_.erase(std::remove_if(stopped_workers_.begin(), stopped_workers_.end(),
+                                          [](const ScopedHandle& worker) {
+                                            return ::WaitForSingleObject(worker.get(), 0) == WAIT_OBJECT_0;
+                                          }),
+                           stopped_workers_.end());
+    stopped_workers_.emplace_back(std::exchange(worker_, nullptr));
   }
 }
 

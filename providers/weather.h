@@ -9,8 +9,11 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <json/value.h>
+
+#include "platform/scoped_handle.h"
 
 namespace velmora {
 
@@ -70,7 +73,7 @@ class CWeatherMgr {
   CHttpClient& http_;
   const CWindowSlot* side_bar_ = nullptr;
   HANDLE worker_ = nullptr;
-  HANDLE stopped_worker_ = nullptr;
+  std::vector<ScopedHandle> stopped_workers_;  // told to quit, waited for by the destructor
   DWORD worker_id_ = 0;
   Pace pace_;
   std::wstring endpoint_;

@@ -102,11 +102,12 @@ TEST_F(SettingsTest, PreferencesAreStoredAsGivenAndReadBackAtTheNextStart) {
   EXPECT_EQ(0, next.GetSceneRecommend());  // anything but 1 is off in the next process
 }
 
-TEST_F(SettingsTest, SceneSuffixesSplitAtEveryCommaAndAccumulate) {
+TEST_F(SettingsTest, SceneSuffixesSplitAtEveryCommaAndAccumulateOnce) {
   CAppConfigMgr store;
   store.AddSceneSuffixes(L"Word,,Other");
   store.AddSceneSuffixes(L"THIRD,");
-  EXPECT_EQ((std::vector<std::wstring>{L"word", L"", L"other", L"third", L""}), store.GetSceneSuffixes());
+  store.AddSceneSuffixes(L"word,Other,third");  // the same list accepted again
+  EXPECT_EQ((std::vector<std::wstring>{L"word", L"", L"other", L"third"}), store.GetSceneSuffixes());
 }
 
 TEST_F(SettingsTest, ToolCountersListByCountKeepingRegistryOrderForTies) {

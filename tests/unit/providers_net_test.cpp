@@ -160,6 +160,9 @@ TEST_F(NetProvidersTest, AForcedRunAcceptsOnlyAVerifiedListAndNotifiesWheneverTh
       {"empty", Reply(200, ""), false, true},
       {"server error", Reply(500, "{\"error\":1}"), false, true},
       {"inner not JSON", Reply(200, WrapSignedDocument("{not json")), false, true},
+      // The text is run in the page as a call's argument: one value and nothing else.
+      {"inner with a comment", Reply(200, WrapSignedDocument(kSecondDocument + "/**/")), false, true},
+      {"inner with more after it", Reply(200, WrapSignedDocument(kSecondDocument + ");alert(1);(0")), false, true},
       {"data not a string", Reply(200, WrapSignedDocument(R"({"data":[]})")), false, true},
       {"data not an array", Reply(200, WrapSignedDocument(ToolListDocument(R"({"list":[]})"))), false, true},
       {"sec_time not a number", Reply(200, WrapSignedDocument(ToolListDocument(R"([{"sec_time":"5","list":[]}])"))), false, true},
@@ -252,6 +255,21 @@ TEST_F(NetProvidersTest, AHeldWorkerHandleDefersTheForcedFetchToTheNextRun) {
   EXPECT_EQ(Posted(WM_RECOM_TOOLS_UPDATED), 1);
 }
 
+// A run that outlives the page's 5 s wait is still the manager's: a start meanwhile (the timer)
+// starts no second run beside it, and the manager's end waits for it and starts nothing more.
+TEST_F(NetProvidersTest, ARunLetGoAfterItsWaitNeitherOverlapsNorOutlivesTheManager) {
+  HttpRoute slow = Reply(200, WrapSignedDocument(kFirstDocument));
+  slow.delay_ms = 6500;
+  cloud_.Route(kListPath, slow);
+  auto list = StartList();
+  list->WaitForWorker();  // gives up after 5 s
+  ASSERT_EQ(GetFileAttributesW(ListCache().c_str()), INVALID_FILE_ATTRIBUTES) << "the run has not ended";
+  list->ForceRefresh();
+  list.reset();
+  EXPECT_NE(GetFileAttributesW(ListCache().c_str()), INVALID_FILE_ATTRIBUTES) << "the run ended before the manager";
+  EXPECT_EQ(CloudRequests(), 1u);
+}
+
 TEST_F(NetProvidersTest, TheListFeedsTheSceneIntervalAndSuffixes) {
   const struct {
     const char* elements;
@@ -259,7 +277,7 @@ TEST_F(NetProvidersTest, TheListFeedsTheSceneIntervalAndSuffixes) {
     std::vector<std::wstring> suffixes;
   } cases[] = {
       {R"([{"sec_time":7,"list":[{"suffix":"PDF,Docx"}]}])", 7, {L"pdf", L"docx"}},
-      {R"([{"list":[{"suffix":"a,,b,"}]}])", 3, {L"a", L"", L"b", L""}},
+      {R"([{"list":[{"suffix":"a,,b,"}]}])", 3, {L"a", L"", L"b"}},
       {R"([{"list":[{"suffix":"x"},null,{"suffix":"y"}]},{"list":[{"suffix":"z"}]}])", 3, {L"x", L"z"}},
       {R"([{"sec_time":-5,"list":[]}])", 3, {}},
       {R"([{"sec_time":99999999999,"list":[]}])", 86400, {}},
