@@ -47,7 +47,8 @@ bool Create(std::wstring command_line, LPPROC_THREAD_ATTRIBUTE_LIST attributes) 
   startup.lpAttributeList = attributes;
   const DWORD flags = NORMAL_PRIORITY_CLASS | (attributes ? EXTENDED_STARTUPINFO_PRESENT : 0);
   PROCESS_INFORMATION info{};
-  // CreateProcessW may write into the command line: it gets a copy of its own.
+  // CreateProcessW may write into the command line: it gets a copy of its own. Its error stays
+  // the thread's last error for the caller.
   if (!::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, /*bInheritHandles=*/TRUE, flags, nullptr,
                         nullptr, &startup.StartupInfo, &info)) {
     return false;
@@ -58,6 +59,8 @@ bool Create(std::wstring command_line, LPPROC_THREAD_ATTRIBUTE_LIST attributes) 
 }
 
 }  // namespace
+
+bool IsHandleListRefusal(DWORD error) { return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED; }
 
 bool LaunchCommandInheriting(const std::wstring& path, const std::wstring& parameters, HANDLE handle,
                              InheritMode* mode) {
@@ -73,10 +76,15 @@ bool LaunchCommandInheriting(const std::wstring& path, const std::wstring& param
   {
     HANDLE listed = handle;
     const HandleListAttribute attribute(&listed);
-    if (attribute.get()) started = Create(command_line, attribute.get());
-    // A system without handle lists refuses the attribute (or the list) rather than starting
-    // anything; then the child inherits every inheritable handle, as before handle lists existed.
-    if (!started) {
+    // A system without handle lists cannot make the attribute, or refuses it (or the list) rather
+    // than starting anything; then the child inherits every inheritable handle, as before handle
+    // lists existed. A start that failed for any other reason is not tried that way.
+    bool refused = !attribute.get();
+    if (!refused) {
+      started = Create(command_line, attribute.get());
+      refused = !started && IsHandleListRefusal(::GetLastError());
+    }
+    if (refused) {
       used = InheritMode::kAllInheritable;
       started = Create(command_line, nullptr);
     }

@@ -14,6 +14,12 @@ enum class InheritMode {
   kAllInheritable,  // the system refused the handle list: every inheritable handle went along
 };
 
+// Whether a start with a handle list failed because the system refused the list or the attribute
+// itself (ERROR_INVALID_PARAMETER, ERROR_NOT_SUPPORTED: systems before handle lists existed). Only
+// then is the start tried again with every inheritable handle; any other failure is the start's
+// own and ends the launch. Pure.
+bool IsHandleListRefusal(DWORD error);
+
 // Starts `path` with the command line "\"path\" parameters" (no application name, normal
 // priority, window shown), after the launcher's trust rule (LaunchableFile), and lets the child
 // inherit `handle`. `handle` is inheritable only while the process is created: its inherit flag

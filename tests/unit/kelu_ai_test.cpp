@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "companions/inherit_launch.h"
 #include "platform/module_path.h"
 #include "platform/module_signature.h"
 #include "platform/path_text.h"
@@ -232,6 +233,16 @@ TEST_F(KeluAITest, OnlyAcceptedFilesAreHandedOverAndFailuresLeaveNothingBehind) 
     EXPECT_NE(documents[0].find("{\"Content\":" + c.content + ",\"ContentType\":\"paths\""), std::string::npos)
         << documents[0];
   }
+}
+
+// Only the system's refusal of the handle list lets a start fall back to inheriting every
+// inheritable handle: a start that failed for its own reasons is not tried again that way.
+TEST(InheritLaunch, OnlyARefusedHandleListFallsBackToInheritingEverything) {
+  const std::pair<DWORD, bool> cases[] = {
+      {ERROR_INVALID_PARAMETER, true}, {ERROR_NOT_SUPPORTED, true},      {ERROR_ACCESS_DENIED, false},
+      {ERROR_FILE_NOT_FOUND, false},   {ERROR_BAD_EXE_FORMAT, false},    {740 /* elevation required */, false},
+      {ERROR_NOT_ENOUGH_MEMORY, false}};
+  for (const auto& [error, refusal] : cases) EXPECT_EQ(IsHandleListRefusal(error), refusal) << error;
 }
 
 TEST_F(KeluAITest, EachHandOffReplacesTheLastSectionWhichOnlyTheAssistantInherits) {
