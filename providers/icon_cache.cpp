@@ -52,7 +52,9 @@ HICON IconByFileType(const std::wstring& path, int index, int size) {
       }
     }
   } else {
-    icon = ExtractOne(path, index);
+    // A negative index is a resource id, which PrivateExtractIconsW has already looked for; given
+    // -1, ExtractIconW answers the number of icons, not one. The file's first icon stands in.
+    icon = ExtractOne(path, index < 0 ? 0 : index);
   }
   if (!icon) {
     SHFILEINFOW info = {};

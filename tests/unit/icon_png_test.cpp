@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
+#include "platform/module_path.h"
 #include "platform/text.h"
 #include "providers/icon_cache.h"
 #include "providers/icon_png.h"
@@ -103,6 +106,20 @@ TEST_F(IconExport, SourcesShareEntriesByCleanedTextAndMissingLibrariesGiveNone) 
   const std::wstring folder = local_ + L"\\plain folder";
   ::CreateDirectoryW(folder.c_str(), nullptr);
   EXPECT_NE(cache.GetIcon(folder, 0), nullptr);
+}
+
+// A shortcut's negative icon index is a resource id: one the file has gives that icon, one it
+// lacks its first icon; neither gives ExtractIconW's answer to -1, the number of icons.
+TEST_F(IconExport, NegativeIndexesAreResourceIds) {
+  CIconCache cache;
+  const std::wstring no_id_1 = SystemFolderFile(L"user32.dll");  // icons, none with id 1
+  for (const auto& [path, index] : {std::pair{IconProbe(), -2}, {no_id_1, -1}, {IconProbe(), -1}}) {
+    ICONINFO info{};
+    const HICON icon = cache.GetIcon(path, index);
+    ASSERT_TRUE(icon && ::GetIconInfo(icon, &info)) << WideToUtf8(path) << " " << index << ": " << icon;
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+  }
 }
 
 TEST_F(IconExport, AnIconFolderThatCannotBeWrittenLeavesTheIconOut) {
