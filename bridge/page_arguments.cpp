@@ -73,10 +73,14 @@ bool PageArguments::Boolean(const char* key) const {
   const std::wstring text = AsciiLower(Utf8ToWide(value.asString()));
   if (text == L"true") return true;
   if (text.empty() || text == L"false") return false;
-  // A decimal number: digits with an optional sign, nothing else.
-  const size_t digits = text[0] == L'-' || text[0] == L'+' ? 1 : 0;
-  if (text.size() == digits || text.find_first_not_of(L"0123456789", digits) != std::wstring::npos) return false;
-  return text.find_first_not_of(L'0', digits) != std::wstring::npos;
+  // A decimal number: an optional sign, digits, and a fraction after "." (digits on at least one
+  // side), nothing else; true when any digit is not zero.
+  const size_t first = text[0] == L'-' || text[0] == L'+' ? 1 : 0;
+  const size_t point = text.find(L'.', first);
+  const std::wstring digits =
+      point == std::wstring::npos ? text.substr(first) : text.substr(first, point - first) + text.substr(point + 1);
+  if (digits.empty() || digits.find_first_not_of(L"0123456789") != std::wstring::npos) return false;
+  return digits.find_first_not_of(L'0') != std::wstring::npos;
 }
 
 }  // namespace velmora

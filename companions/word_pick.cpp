@@ -10,6 +10,7 @@
 #include "platform/base64.h"
 #include "platform/launch.h"
 #include "platform/native_system_path.h"
+#include "platform/path_text.h"
 #include "platform/process_facts.h"
 #include "platform/shell_folder.h"
 #include "platform/text.h"
@@ -86,7 +87,7 @@ bool CGetWordMgr::Resolve() {
 
 void CGetWordMgr::StartTranslate() {
   if (executable_.empty()) return;
-  if (!EqualsIgnoreAsciiCase(executable_, default_executable_)) Resolve();
+  if (!PathEqualsIgnoreCase(executable_, default_executable_)) Resolve();
   (void)LaunchFile(executable_, WordPickArguments());  // a refused start is silent
 }
 

@@ -74,6 +74,10 @@ TEST_F(DispatcherTest, RepliesAsThePageReceivesThem) {
       {"getWeather", R"({"callbackName":"w","retry":true})", {}},
       {"getWeather", R"({"callbackName":"w","retry":"TRUE"})", {}},
       {"getWeather", R"({"callbackName":"w","retry":"0"})", {L"script w({\"code\":1,\"data\":\"\",\"msg\":\"\"}\n)"}},
+      {"getWeather", R"({"callbackName":"w","retry":"0.5"})", {}},  // a non-zero decimal number
+      {"getWeather", R"({"callbackName":"w","retry":"-.0"})", {L"script w({\"code\":1,\"data\":\"\",\"msg\":\"\"}\n)"}},
+      {"getWeather", R"({"callbackName":"w","retry":"1e3"})", {L"script w({\"code\":1,\"data\":\"\",\"msg\":\"\"}\n)"}},
+      {"getWeather", R"({"callbackName":"w","retry":"1.2.3"})", {L"script w({\"code\":1,\"data\":\"\",\"msg\":\"\"}\n)"}},
       {"isInstalledWithKey", R"({"callbackName":"i","key":"{X}"})", {L"script i({\"code\":1,\"data\":null,\"msg\":\"\"}\n)"}},
       {"isInstalledWithKey", R"({"callbackName":"i","key":""})", {}},
       {"IsStickyNoteExist", R"({"callbackName":"s"})", {L"script s(0)"}},
