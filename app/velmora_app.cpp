@@ -103,7 +103,7 @@ class CVelmoraApp final : public IRunModeActions {
     }
     if (!IsPromotionDue(ReadSettingsDword(L"last_show_promotion"), NowSeconds())) return;
     if (RunPromotionPrompt(instance_, GetSuiteFolder()) != kPromotionAccepted) return;
-    velmora::EnableSideBar();
+    velmora::EnableSideBarByUser();
     (void)LaunchFile(InstalledExecutable(), L"/from=promotion");
   }
 

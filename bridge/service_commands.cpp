@@ -188,7 +188,7 @@ void SetSettings(PageCall& call, const char* text) {
   if (const auto value = SettingValue(args.Member("sceneRecommend"))) settings.SetSceneRecommend(*value);
   if (const auto value = SettingValue(args.Member("autoStart"))) {
     if (*value != 0) {
-      EnableSideBar();
+      EnableSideBarByUser();
     } else {
       DisableSideBar();
     }

@@ -12,6 +12,15 @@ namespace velmora {
 namespace {
 
 constexpr DWORD kResolveFlags = 0x11;  // SLR_NO_UI | SLR_NOSEARCH
+constexpr DWORD kStartupMarkBytes = 12;
+
+// The user's start-up choice for the autostart value: true when turned off.
+bool IsStartupTurnedOff() {
+  BYTE mark[kStartupMarkBytes + 1] = {};
+  DWORD type = REG_NONE, size = sizeof(mark);
+  return ::SHGetValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue, &type, mark, &size) == ERROR_SUCCESS &&
+         IsTurnedOffStartupMark(type, mark, size);
+}
 
 }  // namespace
 
@@ -41,6 +50,11 @@ void EnableSideBar() {
                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
+void EnableSideBarByUser() {
+  EnableSideBar();
+  if (IsStartupTurnedOff()) ::SHDeleteValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue);
+}
+
 void DisableSideBar() {
   WriteSettingsDword(L"switch_flags", 0);
   ::SHDeleteValueW(HKEY_CURRENT_USER, kAutoStartKey, kAutoStartValue);
@@ -54,7 +68,11 @@ bool IsAutoStartRegistered() {
     return false;
   }
   const std::wstring executable = InstalledExecutable();
-  return !executable.empty() && ::StrStrIW(value, executable.c_str()) != nullptr;
+  return !executable.empty() && ::StrStrIW(value, executable.c_str()) != nullptr && !IsStartupTurnedOff();
+}
+
+bool IsTurnedOffStartupMark(DWORD type, const BYTE* data, DWORD size) {
+  return type == REG_BINARY && size == kStartupMarkBytes && data && (data[0] & 1) != 0;
 }
 
 std::wstring DesktopDirectory() {

@@ -2,12 +2,17 @@
 // program. Any thread; failures leave things as they were, quietly.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace velmora {
 
 constexpr wchar_t kAutoStartKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kAutoStartValue[] = L"VuqVelmora";
+// Where Windows (8 and later) keeps the user's own start-up choice for a Run value of that name,
+// as Task Manager's start-up list sets it.
+constexpr wchar_t kStartupApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 constexpr wchar_t kDesktopShortcutName[] = L"VuqVelmora.lnk";
 
 // "Utils\Velmora.exe" under the suite folder, computed afresh; empty when it does not fit
@@ -18,12 +23,21 @@ std::wstring InstalledExecutable();
 // when it would not fit MAX_PATH. Pure.
 std::wstring AutoStartText(const std::wstring& executable);
 
-// Switch on: switch_flags 1 and the autostart value. Switch off: switch_flags 0, no value.
+// Switch on: switch_flags 1 and the autostart value. Switch off: switch_flags 0, no value. An
+// install switches on without touching the user's start-up choice.
 void EnableSideBar();
 void DisableSideBar();
+// Switch on as the user's own choice (the page, the accepted promotion prompt): also clears a
+// turned-off start-up mark, this choice being the newer one.
+void EnableSideBarByUser();
 
-// Whether the autostart value names the installed program (a case-insensitive substring).
+// Whether the autostart value names the installed program (a case-insensitive substring) and the
+// user has not turned it off in the start-up list.
 bool IsAutoStartRegistered();
+
+// Whether a start-up mark (type, bytes) says turned off: 12 binary bytes, the first with its
+// lowest bit set (3, 7), the time of the change after them. Any other mark reads as on. Pure.
+bool IsTurnedOffStartupMark(DWORD type, const BYTE* data, DWORD size);
 
 // The desktop shortcut "VuqVelmora.lnk" to the installed program with "/from=desktoplnk"; made
 // only when the program passes the trust check.

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/autostart.h"
 #include "config/shortcut.h"
@@ -243,6 +244,52 @@ TEST_F(InstalledSuiteSettings, EnableWritesTheSwitchAndTheRunValueDisableUndoesT
   EXPECT_EQ(std::optional<DWORD>(0), ReadSettingsDword(L"switch_flags"));
   EXPECT_EQ(L"", ReadRunValue());
   EXPECT_FALSE(IsAutoStartRegistered());
+}
+
+// The user's own start-up choice (Task Manager's list) turns the registered value off; only the
+// user's own newer choice clears it, never an install.
+TEST_F(InstalledSuiteSettings, AStartUpMarkTurnedOffByTheUserIsHonoured) {
+  SetUpSuite(L"VelmoraStartupMarkTest");
+  ScopedRegistryBackup marks(HKEY_CURRENT_USER, kStartupApprovedKey);
+  const auto mark = [](DWORD type, std::vector<BYTE> data) {
+    ::SHSetValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue, type, data.data(),
+                  static_cast<DWORD>(data.size()));
+  };
+  const std::vector<BYTE> time(8, 0x5A);
+  const auto binary = [&](BYTE first) {
+    std::vector<BYTE> data = {first, 0, 0, 0};
+    data.insert(data.end(), time.begin(), time.end());
+    return data;
+  };
+  const struct {
+    const char* what;
+    DWORD type;
+    std::vector<BYTE> data;  // empty: no mark
+    bool registered;
+  } cases[] = {
+      {"no mark", REG_NONE, {}, true},
+      {"on (2)", REG_BINARY, binary(2), true},
+      {"on (6)", REG_BINARY, binary(6), true},
+      {"off (3)", REG_BINARY, binary(3), false},
+      {"off (7)", REG_BINARY, binary(7), false},
+      {"off, but a number", REG_DWORD, {3, 0, 0, 0}, true},
+      {"off, but 4 bytes", REG_BINARY, {3, 0, 0, 0}, true},
+      {"off, but 13 bytes", REG_BINARY, [&] { auto d = binary(3); d.push_back(0); return d; }(), true},
+  };
+  for (const auto& c : cases) {
+    DisableSideBar();
+    ::SHDeleteValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue);
+    if (!c.data.empty()) mark(c.type, c.data);
+    EnableSideBar();  // as an install does
+    EXPECT_EQ(IsAutoStartRegistered(), c.registered) << c.what;
+    EnableSideBarByUser();  // the page's switch
+    EXPECT_TRUE(IsAutoStartRegistered()) << c.what;
+    BYTE kept[16] = {};
+    DWORD size = sizeof(kept), type = REG_NONE;
+    const bool has_mark = ::SHGetValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue, &type, kept, &size) ==
+                          ERROR_SUCCESS;
+    EXPECT_EQ(has_mark, !c.data.empty() && c.registered) << c.what << ": only a turned-off mark is cleared";
+  }
 }
 
 TEST_F(InstalledSuiteSettings, RegisteredMeansTheInstalledPathOccursInTheRunValue) {
