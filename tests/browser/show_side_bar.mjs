@@ -46,7 +46,7 @@ async function end(code) {
 for (const name of ['SIGINT', 'SIGTERM']) process.on(name, () => (sideBar ? end(0) : stopping.abort()));
 try {
   sideBar = await startSideBar({
-    build: options.build, wine: options.wine, work, is32bit: options.pe32,
+    build: options.build, wine: options.wine, work, is32bit: options.pe32, recent: true,
     addressTimeoutMs: (options.pe32 ? 5 : 3) * 60000, signal: stopping.signal,
     page: [`waitfor ${windowsPath(stopSignal)}`, 'event 13'],
   });

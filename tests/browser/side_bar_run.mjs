@@ -29,6 +29,47 @@ async function autoStartValue(wine) {
   return found ? found[1].trimEnd() : null;
 }
 
+// Recently used programs and documents, for a run that shows them (scripts/run): UserAssist
+// records of programs the prefix has and Office MRU entries of two documents of the run's own.
+// Both keys are kept and put back like the others. The documents are on drive C: (the prefix's
+// drive_c), since the side bar lists only documents on internal fixed disks, which Wine's Z: is
+// not; they are removed again at the end.
+const kUserAssistCount =
+  'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}\\Count';
+const kOffice = 'HKCU\\Software\\Microsoft\\Office';
+const kRecentPrograms = ['C:\\windows\\notepad.exe', 'C:\\windows\\system32\\winemine.exe',
+  'C:\\windows\\regedit.exe', 'C:\\windows\\system32\\taskmgr.exe'];
+const kRecentDocuments = [['Word', 'Quarterly report.docx'], ['Excel', 'Budget 2027.xlsx']];
+
+function rot13(text) {
+  return text.replace(/[a-z]/gi, (c) => String.fromCharCode((c <= 'Z' ? 90 : 122) >= c.charCodeAt(0) + 13
+    ? c.charCodeAt(0) + 13 : c.charCodeAt(0) - 13));
+}
+
+// reg commands writing the records: the newest first in the list, used a minute apart.
+function recentDocumentsFolder() {
+  const user = os.userInfo().username;
+  return {linux: path.join(process.env.WINEPREFIX, 'drive_c', 'users', user, 'Temp', 'velmora-run'),
+    windows: `C:\\users\\${user}\\Temp\\velmora-run`};
+}
+
+function recentRecordLines() {
+  const lines = [];
+  kRecentPrograms.forEach((program, i) => {
+    // 72 bytes with the time of the last use as a FILETIME at offset 60.
+    const data = Buffer.alloc(72);
+    data.writeBigUInt64LE((BigInt(Date.now() - i * 60000) + 11644473600000n) * 10000n, 60);
+    lines.push(`reg add "${kUserAssistCount}" /v "${rot13(program)}" /t REG_BINARY /d ${data.toString('hex')} /f >nul`);
+  });
+  const documents = recentDocumentsFolder();
+  fs.mkdirSync(documents.linux, {recursive: true});
+  for (const [application, name] of kRecentDocuments) {
+    fs.writeFileSync(path.join(documents.linux, name), 'demo');
+    lines.push(`reg add "${kOffice}\\16.0\\${application}\\File MRU" /v "Item 1" /d "[F00000000][T01DA0000000000][O00000000]*${documents.windows}\\${name}" /f >nul`);
+  }
+  return lines;
+}
+
 // The city in the demo weather service's report (tests/tools/demo_services.cpp).
 export const kServiceCity = 'Demo City';
 
@@ -124,10 +165,11 @@ export function readLog(file) {
 //   arguments   Velmora.exe's arguments: none starts it as a user would (through its relaunches)
 //   page        stand-in shell steps played alongside the real page
 //   is32bit     the program reads HKLM\SOFTWARE through the 32-bit view
+//   recent      a few recently used programs and documents for the page to show
 //   addressTimeoutMs  how long the side bar may take to serve its page
 //   signal      an AbortSignal that gives up waiting for the page (everything is put back)
 export async function startSideBar({build, wine, work, ownSuite = false, arguments: args = [], page = [], is32bit = false,
-                                    addressTimeoutMs = 180000, signal = null}) {
+                                    recent = false, addressTimeoutMs = 180000, signal = null}) {
   fs.mkdirSync(work, {recursive: true});
   const suite = ownSuite ? path.join(work, 'suite') : path.join(build, 'suite');
   if (ownSuite) fs.cpSync(path.join(build, 'suite'), suite, {recursive: true});
@@ -145,13 +187,15 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
 
   const view = is32bit ? '/reg:32' : '/reg:64';
   const installer = path.join(build, 'browser', 'Application', engineVersion(build), 'Installer', 'setup.exe');
-  const backups = kKeptKeys.map((key, i) => ({key, file: path.join(work, `kept${i}.reg`)}));
+  const keptKeys = recent ? [...kKeptKeys, kUserAssistCount, kOffice] : kKeptKeys;
+  const backups = keptKeys.map((key, i) => ({key, file: path.join(work, `kept${i}.reg`)}));
   const autoStart = await autoStartValue(wine);
   const appPathsBackup = path.join(work, 'kept-app-paths.reg');
   await batch(wine, work, 'install.cmd', [
     ...backups.map(({key, file}) => `reg export "${key}" "${windowsPath(file)}" /y >nul 2>&1`),
     `reg export "${kAppPaths}" "${windowsPath(appPathsBackup)}" /y ${view} >nul 2>&1`,
-    ...kKeptKeys.map((key) => `reg delete "${key}" /f >nul 2>&1`),
+    ...keptKeys.map((key) => `reg delete "${key}" /f >nul 2>&1`),
+    ...(recent ? recentRecordLines() : []),
     `reg add "${kAppPaths}" /v Path /d "${windowsPath(suite)}" /f ${view} >nul`,
     `reg add "${kBrowserClientState}" /v UninstallString /d "${windowsPath(installer)}" /f >nul`,
   ]);
@@ -205,8 +249,9 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
       services.server.close();
       demoServices?.kill();
       fs.rmSync(hostsMap, {force: true});
+      if (recent) fs.rmSync(recentDocumentsFolder().linux, {recursive: true, force: true});
       await batch(wine, work, 'uninstall.cmd', [
-        ...kKeptKeys.map((key) => `reg delete "${key}" /f >nul 2>&1`),
+        ...keptKeys.map((key) => `reg delete "${key}" /f >nul 2>&1`),
         `reg delete "${kAppPaths}" /f ${view} >nul 2>&1`,
         ...backups.filter(({file}) => fs.existsSync(file)).map(({file}) => `reg import "${windowsPath(file)}" >nul 2>&1`),
         fs.existsSync(appPathsBackup) ? `reg import "${windowsPath(appPathsBackup)}" ${view} >nul 2>&1` : '',
