@@ -44,10 +44,10 @@ endif()
 set(VELMORA_SIGNING_DIR "${velmora_default_signing_dir}" CACHE PATH "Test CA and code signers made by scripts/setup")
 find_program(VELMORA_OSSLSIGNCODE osslsigncode REQUIRED)
 
-# The SHA-256 of the public key (SubjectPublicKeyInfo) of the CA the suite's signer chains to, as
-# hex: our own signature check requires the signature's chain to end at that key. A build for the
-# maker's CA sets it; otherwise it is the test CA's that scripts/setup made.
-set(VELMORA_SIGNER_CA_KEY_SHA256 "" CACHE STRING "SHA-256 (hex) of the public key of the suite signer's CA; empty: the test CA's")
+# The SHA-256 of the public key (SubjectPublicKeyInfo) of the CA that issues the suite's signer,
+# as hex (VELMORA_SIGNER_CA_KEY_SHA256, the root CMakeLists.txt): our own signature check requires
+# the signer's certificate to be issued by that key. A release build must give it; otherwise it
+# is the key of the test CA that scripts/setup made, which issues the test signer.
 if(VELMORA_SIGNER_CA_KEY_SHA256)
   set(velmora_signer_ca_key_sha256 "${VELMORA_SIGNER_CA_KEY_SHA256}")
 else()

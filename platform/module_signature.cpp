@@ -128,13 +128,15 @@ std::string PublicKeySha256(PCCERT_CONTEXT certificate) {
   return hex;
 }
 
-// True when `signer`'s certificate is named kSignerName exactly and its chain ends at the pinned
-// CA key.
+// True when `signer`'s certificate is named kSignerName exactly and was issued by the CA whose key
+// is pinned: the next certificate of its chain. Pinning the chain's root instead would let any
+// certificate of that name under the same root pass, which for a public CA is anyone's.
 bool IsOurSigner(const CRYPT_PROVIDER_SGNR& signer) {
+  if (signer.csCertChain < 2) return false;
   const PCCERT_CONTEXT own = signer.pasCertChain[0].pCert;
-  const PCCERT_CONTEXT last = signer.pasCertChain[signer.csCertChain - 1].pCert;
-  return own != nullptr && last != nullptr && CommonName(own) == kSignerName &&
-         PublicKeySha256(last) == kSignerCaKeySha256;
+  const PCCERT_CONTEXT issuer = signer.pasCertChain[1].pCert;
+  return own != nullptr && issuer != nullptr && CommonName(own) == kSignerName &&
+         PublicKeySha256(issuer) == kSignerCaKeySha256;
 }
 
 ScopedFileHandle OpenForVerifying(const std::wstring& path) {
@@ -200,8 +202,9 @@ bool VerifyModuleSignature(const std::wstring& path, HANDLE file) {
   if (::PathIsRelativeW(path.c_str()) || file == nullptr || file == INVALID_HANDLE_VALUE) return false;
   // The trust check proves the file is whole and signed; which signer it was is ours to check, on
   // the certificates that very check found: the signer's name compared exactly, case included,
-  // and its chain ending at the pinned CA key, so that a certificate of the same name from any
-  // other root (one the user added, or none where the chain is not checked) is refused.
+  // and its issuing CA's key pinned, so that a certificate of the same name from any other CA (one
+  // the user added, another under the same root, or none where the chain is not checked) is
+  // refused.
   return VerifyAndInspect(path, file, /*revocation=*/true, [](CRYPT_PROVIDER_DATA* provider) {
            const CRYPT_PROVIDER_SGNR* signer = FirstSigner(provider);
            return signer != nullptr && IsOurSigner(*signer);

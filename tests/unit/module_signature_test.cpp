@@ -143,13 +143,15 @@ TEST(ModuleSignatureTest, RelativePathsAreRefusedEvenWhereTheyWouldResolve) {
   ::SetCurrentDirectoryW(previous);
 }
 
-// Signed under our signer's very name by a second CA (itself named like ours): the chain does not
-// end at the pinned CA key, so the signature is refused.
+// Signed under our signer's very name by a second CA named like ours, and by an intermediate CA
+// under our very root: neither was issued by the pinned CA key, so both are refused.
 TEST(ModuleSignatureTest, OurNameFromAnotherCaIsRefused) {
-  const std::wstring path = TestFile(L"version_probe_impostor.exe");
-  EXPECT_EQ(0, VerifyAuthenticode(path));
-  EXPECT_EQ(kSignerName, GetSignerSubjectName(path));
-  EXPECT_FALSE(VerifyModuleSignature(path));
+  for (const wchar_t* name : {L"version_probe_impostor.exe", L"version_probe_sibling.exe"}) {
+    const std::wstring path = TestFile(name);
+    EXPECT_EQ(0, VerifyAuthenticode(path)) << WideToUtf8(name);
+    EXPECT_EQ(kSignerName, GetSignerSubjectName(path)) << WideToUtf8(name);
+    EXPECT_FALSE(VerifyModuleSignature(path)) << WideToUtf8(name);
+  }
   EXPECT_TRUE(VerifyModuleSignature(TestFile(L"version_probe_signed.exe")));
 }
 
