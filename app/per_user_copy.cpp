@@ -4,6 +4,8 @@
 
 #include "config/app_config.h"
 #include "platform/data_folder.h"
+#include "platform/exact_delete.h"
+#include "platform/path_text.h"
 #include "platform/trust.h"
 #include "platform/version_compare.h"
 #include "platform/version_info.h"
@@ -34,6 +36,13 @@ bool CopyOver(const std::wstring& from, const std::wstring& to) {
 std::wstring PerUserCopyPath() {
   const std::wstring folder = GetDataFolder();
   return folder.empty() ? std::wstring() : folder + L"\\Velmora.exe";
+}
+
+bool DeletePerUserCopy() {
+  std::wstring application_data = GetDataFolder();
+  if (application_data.empty()) return false;
+  RemoveTrailingElements(application_data, 2);  // "Vuqsafe\Velmora"
+  return DeleteFileExactly(application_data, std::wstring(kDataFolderName) + L"\\Velmora.exe");
 }
 
 StartPlan PlanStart(const StartFacts& facts) {

@@ -10,6 +10,11 @@ namespace velmora {
 // cannot be found or made.
 std::wstring PerUserCopyPath();
 
+// Deletes the per-user copy (the elevated uninstaller does): only that very file, with no junction
+// or link between the application-data folder and it (DeleteFileExactly). False when nothing was
+// deleted.
+bool DeletePerUserCopy();
+
 // Makes sure the per-user copy exists, is trusted and is not older than the running file (copying
 // the running file over it when needed). On success the run path becomes the copy's path.
 // `running_file` must pass the trust check first. Main thread.

@@ -92,8 +92,9 @@ class CVelmoraApp final : public IRunModeActions {
     }
     DeleteDesktopShortcut();
     DisableSideBar();
-    const std::wstring copy = PerUserCopyPath();
-    if (!copy.empty()) ::DeleteFileW(copy.c_str());
+    // The elevated uninstaller deletes in the user's folders: nothing planted on the way may lead
+    // it to another file.
+    (void)DeletePerUserCopy();
     WriteSettingsDword(L"last_uninst", ToRegistryTime(NowSeconds()));
   }
 
@@ -174,15 +175,7 @@ class CVelmoraApp final : public IRunModeActions {
     return false;
   }
 
-  static bool IsElevatedAdministrator() {
-    if (!::IsUserAnAdmin()) return false;
-    ScopedHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.receive())) return false;
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    return ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size) &&
-           elevation.TokenIsElevated != 0;
-  }
+  static bool IsElevatedAdministrator() { return ::IsUserAnAdmin() && IsProcessElevated(); }
 
   static bool IsEngineReady() {
     CEngineLocator& engine = CEngineLocator::Instance();

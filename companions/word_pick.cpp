@@ -7,6 +7,8 @@
 #include <json/value.h>
 #include <json/writer.h>
 
+#include <optional>
+
 #include "platform/base64.h"
 #include "platform/launch.h"
 #include "platform/native_system_path.h"
@@ -14,6 +16,7 @@
 #include "platform/process_facts.h"
 #include "platform/shell_folder.h"
 #include "platform/text.h"
+#include "platform/trust.h"
 #include "platform/version_compare.h"
 #include "platform/version_info.h"
 
@@ -66,15 +69,19 @@ std::string WordPickRequest() {
 
 std::wstring WordPickArguments() { return L"--ProxyCall --data=" + Utf8ToWide(WordPickRequest()); }
 
-CGetWordMgr::CGetWordMgr() : CGetWordMgr(DefaultWordPick()) {}
+CGetWordMgr::CGetWordMgr() : CGetWordMgr(DefaultWordPick(), SuiteFolderForTrust()) {}
 
-CGetWordMgr::CGetWordMgr(std::wstring default_executable) : default_executable_(std::move(default_executable)) {}
+CGetWordMgr::CGetWordMgr(std::wstring default_executable, std::wstring suite_folder)
+    : default_executable_(std::move(default_executable)), suite_folder_(std::move(suite_folder)) {}
 
 bool CGetWordMgr::Resolve() {
   // The image path names the file itself, which a 32-bit program reaches in the native system
   // folder only through its other spelling.
   const std::wstring running = NativeSystemPath(RunningCopy());
-  if (FileExists(running) && IsRecentEnough(running)) {
+  const std::optional<std::wstring> canonical = CanonicalLocalPath(running);
+  const bool ours = canonical && (PathEqualsIgnoreCase(*canonical, default_executable_) ||
+                                  IsPathInsideFolderAscii(suite_folder_, *canonical));
+  if (ours && FileExists(running) && IsRecentEnough(running)) {
     executable_ = running;
     return true;
   }

@@ -1,7 +1,9 @@
 // CGetWordMgr: the maker's word-pick search program. It answers whether a recent enough copy is
 // there (a running copy, found by its window class, else the copy installed in the user's
 // application-data folder) and starts the chosen copy on its translation tab with
-// "--ProxyCall --data=<request>", the request being Base64 without "=" padding.
+// "--ProxyCall --data=<request>", the request being Base64 without "=" padding. Any process can
+// own a window of that class, so a running copy counts only when its image (as the system
+// records it) is the default copy or lies inside the registered suite folder.
 // Main thread; one object per program, a member of the services object.
 #pragma once
 
@@ -22,13 +24,14 @@ std::wstring WordPickArguments();
 class CGetWordMgr {
  public:
   // The default copy: %APPDATA% (else the shell's application-data folder) joined with
-  // "Vuqsafe\WordPick\WordPick.exe", worked out here.
+  // "Vuqsafe\WordPick\WordPick.exe", worked out here; the suite folder the trust check knows.
   CGetWordMgr();
-  // With the default copy given (tests).
-  explicit CGetWordMgr(std::wstring default_executable);
+  // With the default copy and the suite folder given (tests); an empty folder holds nothing.
+  CGetWordMgr(std::wstring default_executable, std::wstring suite_folder);
 
-  // Chooses the copy to start: the running copy's executable when it exists and has at least the
-  // minimum version, else the default copy when it does. False, and the choice unchanged, when
+  // Chooses the copy to start: the running copy's executable when it is the default copy or lies
+  // in the suite folder, exists and has at least the minimum version, else the default copy when
+  // it does. False, and the choice unchanged, when
   // neither qualifies (command `isWordProcessingExist`).
   bool Resolve();
   // Starts the chosen copy through the trusted launch; nothing when none was chosen. A choice
@@ -41,6 +44,7 @@ class CGetWordMgr {
  private:
   std::wstring executable_;
   std::wstring default_executable_;
+  std::wstring suite_folder_;
 };
 
 }  // namespace velmora

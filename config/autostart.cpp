@@ -5,6 +5,7 @@
 
 #include "config/app_config.h"
 #include "config/shortcut.h"
+#include "platform/exact_delete.h"
 #include "platform/suite_folder.h"
 #include "platform/trust.h"
 
@@ -100,7 +101,7 @@ bool HasDesktopShortcut() {
 
 void DeleteDesktopShortcut() {
   const std::wstring desktop = DesktopDirectory();
-  if (!desktop.empty()) ::DeleteFileW((desktop + L"\\" + kDesktopShortcutName).c_str());
+  if (!desktop.empty()) (void)DeleteFileExactly(desktop, kDesktopShortcutName);
 }
 
 }  // namespace velmora

@@ -1,7 +1,6 @@
 #include "platform/process_facts.h"
 
 #include <windows.h>
-#include <psapi.h>
 #include <winioctl.h>
 
 #include <algorithm>
@@ -189,27 +188,34 @@ bool GetProcessImagePath(DWORD pid, std::wstring* out) {
   try {
     ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, /*bInheritHandle=*/FALSE, pid));
     if (!process) return false;
+    // The system's own record of the image. GetModuleFileNameExW would read the process's loader
+    // data, which the process itself can rewrite to name any file.
+    using QueryFullFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+    static const QueryFullFn query_full =
+        GetProcAddressAs<QueryFullFn>(::GetModuleHandleW(L"Kernel32.dll"), "QueryFullProcessImageNameW");
     std::vector<wchar_t> buffer(kMaxPathChars);
-    // A result that fills the buffer is a truncated path.
-    DWORD length = ::GetModuleFileNameExW(process.get(), nullptr, buffer.data(), kMaxPathChars);
-    if (length == 0 || length >= kMaxPathChars) {
-      // GetModuleFileNameExW reads the target's loader data: it fails for a 64-bit process seen from
-      // WOW64, for a process not yet initialised, and (before Windows 7) with limited access.
-      using QueryFullFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
-      static const QueryFullFn query_full =
-          GetProcAddressAs<QueryFullFn>(::GetModuleHandleW(L"Kernel32.dll"), "QueryFullProcessImageNameW");
-      length = 0;
-      DWORD size = kMaxPathChars;
-      if (query_full != nullptr && query_full(process.get(), /*dwFlags=Win32 path*/ 0, buffer.data(), &size)) {
-        length = size;
-      }
+    DWORD size = kMaxPathChars;
+    if (query_full == nullptr || !query_full(process.get(), /*dwFlags=Win32 path*/ 0, buffer.data(), &size) ||
+        size == 0 || size >= kMaxPathChars) {
+      return false;
     }
-    if (length == 0 || length >= kMaxPathChars) return false;
-    out->assign(buffer.data(), length);
+    out->assign(buffer.data(), size);
     return true;
   } catch (...) {
     return false;
   }
+}
+
+bool IsProcessElevated() {
+  static OnceValue<bool> elevated;
+  return elevated.Get([] {
+    ScopedHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.receive())) return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    return ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size) &&
+           elevation.TokenIsElevated != 0;
+  });
 }
 
 bool IsWow64() {

@@ -25,11 +25,15 @@ bool IsInternalFixedDiskFrom(UINT drive_type, std::optional<std::wstring_view> d
 // Enables SeDebugPrivilege in this process's token; false when the token does not hold it.
 bool EnableDebugPrivilege();
 
-// The full image path of process `pid` into `*out`; true only for a non-empty path.
+// The full image path of process `pid` into `*out`, as the system recorded it when the process
+// was created (QueryFullProcessImageNameW); true only for a non-empty path.
 [[nodiscard]] bool GetProcessImagePath(DWORD pid, std::wstring* out);
 
 // True when this process runs under WOW64 (false where IsWow64Process does not exist).
 bool IsWow64();
+
+// True when this process's token is elevated (TokenElevation). Read once per process.
+bool IsProcessElevated();
 
 // Copies the real Windows version into `record`: as many bytes as its dwOSVersionInfoSize says, at
 // most sizeof(OSVERSIONINFOEXW); the size field itself keeps the caller's value. The version is

@@ -1,15 +1,18 @@
 #include "platform/trust.h"
 
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <atomic>
 #include <climits>
 #include <utility>
+#include <vector>
 
 #include "platform/module_path.h"
 #include "platform/native_system_path.h"
 #include "platform/once_value.h"
 #include "platform/path_text.h"
+#include "platform/process_facts.h"
 #include "platform/scoped_handle.h"
 #include "platform/suite_folder.h"
 #include "platform/system_functions.h"
@@ -31,11 +34,12 @@ constexpr std::wstring_view kOwnSignatureLibraries[] = {L"BaseCore.dll", L"ConfC
 std::atomic<ModuleVerifier> g_own_signature{nullptr};
 std::atomic<FileTrustService> g_trust_service{nullptr};
 
-bool OwnSignatureVerifies(const CheckedFile& file) {
+// `path` open for reading as `file`.
+bool OwnSignatureVerifies(const std::wstring& path, HANDLE file) {
   const ModuleVerifier verifier = g_own_signature.load();
   if (verifier == nullptr) return false;
   try {
-    return verifier(file.path, file.handle.get());
+    return verifier(path, file);
   } catch (...) {
     return false;
   }
@@ -95,7 +99,8 @@ bool PassesCoreLibraryCheck(std::wstring_view name, const std::wstring& path, co
   if (!vouched && ::PathIsRelativeW(path.c_str())) return false;
   std::optional<CheckedFile> file = HoldFile(path);
   if (!file) return false;
-  if (!vouched && !(UsesOwnSignature(name) ? OwnSignatureVerifies(*file) : TrustServiceAccepts(file->path))) {
+  if (!vouched && !(UsesOwnSignature(name) ? OwnSignatureVerifies(file->path, file->handle.get())
+                                             : TrustServiceAccepts(file->path))) {
     return false;
   }
   *held = std::move(file);
@@ -172,10 +177,55 @@ bool IsVouchedForBySelfProtection(const std::wstring& path, const std::wstring& 
 
 namespace {
 
+// The folders only administrators write, besides the registered suite folder: the system folders
+// and the program files folders. Canonical, without trailing separators.
+std::vector<std::wstring> AdministratorsFolders() {
+  static OnceValue<std::vector<std::wstring>> folders;
+  return folders.Get([] {
+    std::vector<std::wstring> found;
+    const auto add = [&found](const std::wstring& folder) {
+      if (const std::optional<std::wstring> canonical = folder.empty() ? std::nullopt : CanonicalLocalPath(folder)) {
+        found.emplace_back(TrimTrailingSeparators(*canonical));
+      }
+    };
+    wchar_t folder[MAX_PATH] = {};
+    // The system folder by both its names (a 32-bit process's "System32" is SysWOW64).
+    for (const auto get : {&::GetSystemDirectoryW, &::GetSystemWow64DirectoryW}) {
+      const UINT length = get(folder, MAX_PATH);
+      if (length == 0 || length >= MAX_PATH) continue;
+      add(std::wstring(folder, length));
+      add(NativeSystemPath(std::wstring(folder, length)));
+    }
+    for (const int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86}) {
+      if (SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder))) add(folder);
+    }
+    const DWORD length = ::GetEnvironmentVariableW(L"ProgramW6432", folder, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) add(folder);
+    return found;
+  });
+}
+
+// An elevated process also holds to our own signature what the user may have placed or named: a
+// file outside the folders only administrators write. A trust class passes unknown files, and the
+// paths of the engine, the assistant, word-pick and the browser come from the user's registry and
+// profile. `held` is the file open for reading, or null (it is opened here).
+bool PassesElevatedRule(const std::wstring& canonical, HANDLE held) {
+  if (!IsProcessElevated()) return true;
+  const std::wstring suite = SuiteFolderForTrust();
+  if (IsPathInsideFolderAscii(suite, canonical)) return true;
+  for (const std::wstring& folder : AdministratorsFolders()) {
+    if (IsPathInsideFolderAscii(folder, canonical)) return true;
+  }
+  if (held) return OwnSignatureVerifies(canonical, held);
+  const ScopedFileHandle file(::CreateFileW(canonical.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && OwnSignatureVerifies(canonical, file.get());
+}
+
 // The trust check on the canonical form of `path`, which is what the caller then uses.
-bool IsTrustedCanonical(const std::wstring& canonical, bool to_start) {
+bool IsTrustedCanonical(const std::wstring& canonical, bool to_start, HANDLE held = nullptr) {
   if (IsVouchedForBySelfProtection(canonical, SuiteFolderForTrust())) return true;
-  return TrustServiceAccepts(canonical, /*strict=*/to_start);
+  return TrustServiceAccepts(canonical, /*strict=*/to_start) && PassesElevatedRule(canonical, held);
 }
 
 }  // namespace
@@ -227,7 +277,7 @@ std::optional<CheckedFile> HoldFile(const std::wstring& path) {
 
 std::optional<CheckedFile> HoldTrustedFile(const std::wstring& path, bool to_start) {
   std::optional<CheckedFile> file = HoldFile(path);
-  if (!file || !IsTrustedCanonical(file->path, to_start)) return std::nullopt;
+  if (!file || !IsTrustedCanonical(file->path, to_start, file->handle.get())) return std::nullopt;
   return file;
 }
 

@@ -8,7 +8,8 @@
 
 namespace velmora {
 
-CCommonUsedMgr::CCommonUsedMgr(UsedItemSources sources) : sources_(std::move(sources)) {}
+CCommonUsedMgr::CCommonUsedMgr(UsedItemSources sources)
+    : sources_(std::move(sources)), icons_(sources_.is_local_drive) {}
 
 CCommonUsedMgr::~CCommonUsedMgr() {
   if (worker_) ::WaitForSingleObject(worker_.get(), INFINITE);

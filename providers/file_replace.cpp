@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include "platform/exact_delete.h"
+#include "platform/process_facts.h"
 #include "platform/scoped_handle.h"
+#include "platform/secure_random.h"
 #include "platform/text.h"
 
 namespace velmora {
@@ -19,27 +22,44 @@ std::wstring BeyondMaxPath(const std::wstring& path) {
   return drive_path ? L"\\\\?\\" + path : path;
 }
 
+// "<path>.<16 random hex digits>.tmp"; empty when no random bytes could be had.
+std::wstring UnguessableTemporaryName(const std::wstring& path) {
+  unsigned char random[8] = {};
+  if (!SystemRandom(random, sizeof(random))) return {};
+  std::wstring name = path + L".";
+  for (const unsigned char byte : random) name += FormatW(L"%02x", byte);
+  return name + L".tmp";
+}
+
 }  // namespace
 
 bool ReplaceFileContents(const std::wstring& path, const void* data, size_t size) {
   if (path.empty() || size > MAXDWORD) return false;
+  // A name nobody can guess, made new (never an existing file, nor a link placed under that name):
+  // the user's processes share the folder with an elevated side bar.
+  const std::wstring temporary_name = UnguessableTemporaryName(path);
+  if (temporary_name.empty()) return false;
   std::wstring target = path;
-  std::wstring temporary = FormatW(L"%ls.%lu.tmp", path.c_str(), ::GetCurrentThreadId());
+  std::wstring temporary = temporary_name;
   if (temporary.size() >= MAX_PATH) {
     target = BeyondMaxPath(path);
     temporary = BeyondMaxPath(temporary);
   }
   {
-    ScopedFileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedFileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid()) return false;
+    // Elevated, no junction or link on the way may have led the file out of its folder.
+    const bool placed = !IsProcessElevated() || OpensExactly(file.get(), temporary_name);
     DWORD written = 0;
-    const bool complete = (size == 0 || (::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) &&
+    const bool complete = placed &&
+                          (size == 0 || (::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) &&
                                          written == size)) &&
                           ::FlushFileBuffers(file.get());
     if (!complete) {
-      file.reset();
-      ::DeleteFileW(temporary.c_str());
+      FILE_DISPOSITION_INFO disposition{};
+      disposition.DeleteFile = TRUE;  // through the handle: wherever it was made
+      ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof(disposition));
       return false;
     }
   }

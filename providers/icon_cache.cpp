@@ -3,7 +3,12 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <map>
+#include <utility>
+
 #include "platform/native_system_path.h"
+#include "platform/path_text.h"
+#include "platform/process_facts.h"
 #include "platform/text.h"
 
 namespace velmora {
@@ -73,6 +78,22 @@ HICON ExtractSized(const std::wstring& path, int index, int size) {
 
 }  // namespace
 
+bool IsIconPathAllowed(std::wstring_view path, const std::function<bool(const std::wstring&)>& is_local_drive) {
+  if (path.size() < 3 || path[1] != L':' || !IsPathSeparator(path[2])) return false;  // servers, devices, relative
+  const wchar_t letter = path[0] | 0x20;
+  return letter >= L'a' && letter <= L'z' && is_local_drive && is_local_drive(std::wstring(path.substr(0, 2)));
+}
+
+CIconCache::CIconCache(std::function<bool(const std::wstring&)> is_local_drive)
+    : is_local_drive_(std::move(is_local_drive)) {
+  if (is_local_drive_) return;
+  is_local_drive_ = [verdicts = std::map<std::wstring, bool>()](const std::wstring& drive) mutable {
+    const auto found = verdicts.find(AsciiLower(drive));
+    if (found != verdicts.end()) return found->second;
+    return verdicts.emplace(AsciiLower(drive), IsInternalFixedDisk(drive)).first->second;
+  };
+}
+
 std::wstring CleanIconSource(std::wstring_view source) {
   std::wstring text = WideLower(source);
   DropThrough(text, L"rundll32.exe ");
@@ -107,9 +128,11 @@ std::wstring NormalizeIconPath(std::wstring_view path) {
 HICON CIconCache::GetIcon(std::wstring_view source, int index) {
   std::pair<std::wstring, int> key(CleanIconSource(source), index);
   if (const auto found = entries_.find(key); found != entries_.end()) return found->second.medium.get();
+  const std::wstring normalized = NormalizeIconPath(key.first);
+  if (!IsIconPathAllowed(normalized, is_local_drive_)) return nullptr;
   // A program in the system folder shows its own icon, not its 32-bit twin's (or none).
-  const std::wstring path = NativeSystemPath(NormalizeIconPath(key.first));
-  if (path.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return nullptr;
+  const std::wstring path = NativeSystemPath(normalized);
+  if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return nullptr;
   Entry entry;
   entry.large.reset(ExtractSized(path, index, 48));
   entry.medium.reset(ExtractSized(path, index, 32));

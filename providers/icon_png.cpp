@@ -9,7 +9,9 @@
 #include "config/shortcut.h"
 #include "platform/data_folder.h"
 #include "platform/path_macros.h"
+#include "platform/com_ref.h"
 #include "platform/text.h"
+#include "providers/file_replace.h"
 
 namespace velmora {
 namespace {
@@ -100,13 +102,21 @@ int FindPngEncoder(CLSID* clsid) {
 bool SaveBitmapPng(Gdiplus::GpBitmap* bitmap, const std::wstring& path) {
   CLSID png = {};
   if (!bitmap || path.empty() || FindPngEncoder(&png) < 0) return false;
-  const std::wstring temporary = path + FormatW(L".%lu.tmp", ::GetCurrentThreadId());
-  if (GdipSaveImageToFile(bitmap, temporary.c_str(), &png, nullptr) != Gdiplus::Ok ||
-      !::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    ::DeleteFileW(temporary.c_str());
+  // Encoded in memory, then written as the caches are (ReplaceFileContents): GDI+ would open the
+  // file by its name, through whatever link sits on the way.
+  ComRef<IStream> stream;
+  if (FAILED(::CreateStreamOnHGlobal(nullptr, /*fDeleteOnRelease=*/TRUE, stream.receive()))) return false;
+  HGLOBAL memory = nullptr;
+  STATSTG stat{};
+  if (GdipSaveImageToStream(bitmap, stream.get(), &png, nullptr) != Gdiplus::Ok ||
+      FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || FAILED(::GetHGlobalFromStream(stream.get(), &memory)) ||
+      stat.cbSize.QuadPart > MAXDWORD) {
     return false;
   }
-  return true;
+  const void* bytes = ::GlobalLock(memory);
+  const bool written = bytes && ReplaceFileContents(path, bytes, static_cast<size_t>(stat.cbSize.QuadPart));
+  if (bytes) ::GlobalUnlock(memory);
+  return written;
 }
 
 std::optional<std::pair<std::wstring, int>> IconSourceOf(const UsedItem& item) {

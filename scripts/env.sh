@@ -1,4 +1,7 @@
 # Shared environment for the Velmora scripts; sourced, not run.
+# What the scripts and their programs make is the user's alone: the work folders hold the
+# development bridge's address with its token, which lets its holder drive the page's commands.
+umask 077
 VELMORA_ROOT=${VELMORA_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 VELMORA_BUILD=${VELMORA_BUILD:-$VELMORA_ROOT/build}
 VELMORA_THIRD_PARTY=${VELMORA_THIRD_PARTY:-$VELMORA_ROOT/third_party}

@@ -458,8 +458,8 @@ void PageBridge::Impl::Serve(SOCKET socket) {
   std::optional<Refusal> refusal = ReadRequest(socket, request);
   if (!refusal) refusal = Route(socket, request);
   if (refusal && refusal->status != 0) {
-    const std::string target = request.target.size() > 200 ? request.target.substr(0, 200) : request.target;
-    Log("shell", "bridge refused %d %s: %s %s", refusal->status, refusal->reason, request.method.c_str(), target.c_str());
+    // Not the target: a refused request may carry the token (a foreign origin's, say).
+    Log("shell", "bridge refused %d %s: %s", refusal->status, refusal->reason, request.method.c_str());
     Respond(socket, refusal->status, "text/plain; charset=utf-8", std::string(refusal->reason) + "\n");
   }
   CloseGracefully(socket);
@@ -618,6 +618,8 @@ PageBridge* PageBridge::Start(Options options) {
 }
 
 std::string PageBridge::address() const { return impl_->origin + "/" + impl_->token + "/index.html"; }
+
+std::string PageBridge::origin() const { return impl_->origin; }
 
 bool PageBridge::page_connected() const {
   std::lock_guard<std::mutex> hold(impl_->lock);

@@ -47,6 +47,8 @@ class PageBridge {
 
   // The page's address: "http://127.0.0.1:<port>/<token>/index.html".
   std::string address() const;
+  // "http://127.0.0.1:<port>", without the token.
+  std::string origin() const;
   // True while a page session's event stream is open.
   bool page_connected() const;
 

@@ -510,7 +510,13 @@ LRESULT CALLBACK ShellProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
     }
     const int result = browser->sink()->OnPageCall("", call->name.c_str(),
                                                    call->arguments ? call->arguments->c_str() : nullptr, 0, 0, 0);
-    Log("bridge call %s %s returned %d", call->name.c_str(), call->arguments ? call->arguments->c_str() : "(none)", result);
+    // The arguments are the page's data (texts to seal, names): logged only when asked for.
+    if (::GetEnvironmentVariableW(L"VELMORA_SHELL_LOG_ARGUMENTS", nullptr, 0) != 0) {
+      Log("bridge call %s %s returned %d", call->name.c_str(), call->arguments ? call->arguments->c_str() : "(none)",
+          result);
+    } else {
+      Log("bridge call %s returned %d", call->name.c_str(), result);
+    }
     return 0;
   }
   if (message == WM_FUZZ_MORE) {
@@ -552,7 +558,8 @@ std::vector<std::string> ReadPageScript(bool bridged) {
 }
 
 // Bridge mode: serves the page from the local page package (or the page folder) and writes its
-// address to the log.
+// address, whose token lets whoever holds it drive the page's commands, to the file named by
+// VELMORA_SHELL_ADDRESS_FILE (in the run's private folder); the log gets the address without it.
 void StartBridge(const std::wstring& port_text, const std::wstring& package) {
   const int port = _wtoi(port_text.c_str());
   if (port < 0 || port > 65535) {
@@ -583,7 +590,23 @@ void StartBridge(const std::wstring& port_text, const std::wstring& package) {
     return;
   }
   Log("bridge files %s", standin::Narrow((folder.empty() ? package : folder).c_str()).c_str());
-  Log("bridge address %s", g_bridge->address().c_str());
+  const std::wstring address_file = Environment(L"VELMORA_SHELL_ADDRESS_FILE");
+  if (!address_file.empty()) {
+    // Written whole under another name, then renamed: a reader never sees part of it.
+    const std::wstring partial = address_file + L".part";
+    const std::string address = g_bridge->address();
+    HANDLE file =
+        ::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool whole = file != INVALID_HANDLE_VALUE &&
+                       ::WriteFile(file, address.data(), static_cast<DWORD>(address.size()), &written, nullptr) &&
+                       written == address.size();
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    if (!whole || !::MoveFileExW(partial.c_str(), address_file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      Log("bridge: the address could not be written");
+    }
+  }
+  Log("bridge address %s/", g_bridge->origin().c_str());
 }
 
 void RegisterClasses(HINSTANCE instance) {

@@ -178,6 +178,8 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
   const log = path.join(work, 'standins.log');
   fs.rmSync(log, {force: true});
   const pageFile = path.join(work, 'page.txt');
+  const addressFile = path.join(work, 'address.txt');
+  fs.rmSync(addressFile, {force: true});
   fs.writeFileSync(pageFile, page.map((step) => step + '\n').join(''));
 
   const services = await startProbeServer();
@@ -205,6 +207,8 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
     VELMORA_STANDIN_LOG: windowsPath(log),
     VELMORA_SHELL_PAGE: windowsPath(pageFile),
     VELMORA_SHELL_BRIDGE: '0',
+    // The page's address with its token goes to a file of the run's own (private) folder only.
+    VELMORA_SHELL_ADDRESS_FILE: windowsPath(addressFile),
     VELMORA_STANDIN_ACCOUNT: windowsPath(path.join(work, 'account.txt')),
   };
   // The page's sources while it is being developed, as the Windows side names them.
@@ -261,9 +265,8 @@ export async function startSideBar({build, wine, work, ownSuite = false, argumen
     },
   };
   try {
-    sideBar.address = await until('the bridge address in the stand-in log', () => {
-      const line = readLog(log).find((each) => / bridge address /.test(each));
-      if (line) return /bridge address (\S+)/.exec(line)[1];
+    sideBar.address = await until('the bridge address', () => {
+      if (fs.existsSync(addressFile)) return fs.readFileSync(addressFile, 'utf8');
       if (exited && args.length > 0) throw new Error('Velmora.exe ended before its page was served');
       if (signal?.aborted) throw new Error('stopped before the page was served');
       return null;

@@ -1,6 +1,7 @@
 #include "providers/file_replace.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/process_facts.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "tests/e2e/child_process.h"
@@ -63,12 +65,14 @@ TEST(ReplaceFileContents, TheTargetIsWholeOldOrWholeNewAndNoTemporaryFileStays) 
                                                OPEN_EXISTING, 0, nullptr));
        },
        false},
-      {"the temporary name taken by a folder",
+      // A name the user could guess and take beforehand (a file, or a link to another) is not the
+      // one used: the planted file stays as it is.
+      {"a file planted under a guessable temporary name",
        [](const std::wstring& target) {
-         ::CreateDirectoryW(FormatW(L"%ls.%lu.tmp", target.c_str(), ::GetCurrentThreadId()).c_str(), nullptr);
+         std::ofstream(FormatW(L"%ls.%lu.tmp", target.c_str(), ::GetCurrentThreadId()).c_str()) << "planted";
          return ScopedFileHandle();
        },
-       false, 1},
+       true, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -100,6 +104,20 @@ TEST(ReplaceFileContents, RefusesWhatCannotBeAFileAndWritesEmptyContent) {
   std::ofstream(target.c_str(), std::ios::binary) << "old";
   EXPECT_TRUE(ReplaceFileContents(target, "", 0));
   EXPECT_EQ(ReadAll(target), "");
+}
+
+// Elevated (every process under Wine), nothing is written through a link on the way: Wine makes
+// the user's Desktop a link to the Linux home folder.
+TEST(ReplaceFileContents, AnElevatedWriteNeverGoesThroughALink) {
+  ASSERT_TRUE(IsProcessElevated()) << "the tests run elevated, as every process does under Wine";
+  wchar_t desktop[MAX_PATH] = {};
+  ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, /*fCreate=*/TRUE));
+  const std::wstring name = FormatW(L"VelmoraReplace%lu", ::GetCurrentProcessId());
+  EXPECT_FALSE(ReplaceFileContents(std::wstring(desktop) + L"\\" + name + L".dat", "new", 3));
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = ::FindFirstFileW((std::wstring(desktop) + L"\\" + name + L"*").c_str(), &entry);
+  EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "left behind: " << WideToUtf8(entry.cFileName);
+  if (find != INVALID_HANDLE_VALUE) ::FindClose(find);
 }
 
 // A data folder as long as paths get: the target's own path fits MAX_PATH, and so must its

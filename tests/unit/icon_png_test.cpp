@@ -108,6 +108,31 @@ TEST_F(IconExport, SourcesShareEntriesByCleanedTextAndMissingLibrariesGiveNone) 
   EXPECT_NE(cache.GetIcon(folder, 0), nullptr);
 }
 
+// An icon location is opened only on an internal fixed disk: never on a server (which would get
+// the user's credentials), a removable drive, a device or a relative path.
+TEST_F(IconExport, IconsComeOnlyFromInternalFixedDisks) {
+  const std::wstring local_drive = local_.substr(0, 2);
+  const auto is_local = [local_drive](const std::wstring& drive) { return EqualsIgnoreAsciiCase(drive, local_drive); };
+  const std::wstring removable = other_ + L"\\probe.dll";
+  ASSERT_TRUE(::CopyFileW(IconProbe().c_str(), removable.c_str(), FALSE));
+  const struct {
+    std::wstring path;
+    bool allowed;
+  } cases[] = {{IconProbe(), true},
+               {removable, false},
+               {L"\\\\127.0.0.1\\share\\x.ico", false},
+               {L"//127.0.0.1/share/x.ico", false},
+               {L"\\\\?\\" + IconProbe(), false},
+               {L"\\\\.\\" + IconProbe(), false},
+               {L"icon_probe.dll", false},
+               {local_drive + L"icon_probe.dll", false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsIconPathAllowed(c.path, is_local), c.allowed) << WideToUtf8(c.path);
+    CIconCache cache(is_local);
+    EXPECT_EQ(cache.GetIcon(c.path, 0) != nullptr, c.allowed) << WideToUtf8(c.path);
+  }
+}
+
 // A shortcut's negative icon index is a resource id: one the file has gives that icon, one it
 // lacks its first icon; neither gives ExtractIconW's answer to -1, the number of icons.
 TEST_F(IconExport, NegativeIndexesAreResourceIds) {

@@ -63,6 +63,9 @@ void RecentFixture::SetUp() {
   other_ = FormatW(L"Z:\\tmp\\velmora-recent-%lu\\%ls", ::GetCurrentProcessId(), test.c_str());
   ::SHCreateDirectoryExW(nullptr, local_.c_str(), nullptr);
   ::SHCreateDirectoryExW(nullptr, other_.c_str(), nullptr);
+  // Icons are taken only from internal fixed disks, which Wine's Z: (the build's) is not.
+  ASSERT_TRUE(::CopyFileW((ParentFolder(GetModulePath(nullptr)) + L"\\icon_probe.dll").c_str(), IconProbe().c_str(),
+                          FALSE));
 }
 
 void RecentFixture::TearDown() {
@@ -103,8 +106,6 @@ void RecentFixture::UserAssist(const std::wstring& subkey, const std::wstring& n
   Value(subkey, name, REG_BINARY, data, sizeof(data));
 }
 
-std::wstring RecentFixture::IconProbe() {
-  return ParentFolder(GetModulePath(nullptr)) + L"\\icon_probe.dll";
-}
+std::wstring RecentFixture::IconProbe() const { return local_ + L"\\icon_probe.dll"; }
 
 }  // namespace velmora::test

@@ -33,9 +33,9 @@ class RecentFixture : public ::testing::Test {
   static uint64_t FileTimeOf(int64_t unix_seconds) {
     return static_cast<uint64_t>(unix_seconds + 11644473600LL) * 10000000ULL;
   }
-  // The icon probe library beside the test program (icons at indexes 0: alpha, 1: alpha all zero
-  // with a mask, 2: mask only).
-  static std::wstring IconProbe();
+  // A copy of the icon probe library (icons at indexes 0: alpha, 1: alpha all zero with a mask,
+  // 2: mask only) in `local_`.
+  std::wstring IconProbe() const;
 
   std::wstring root_name_;  // below HKEY_CURRENT_USER
   ScopedRegKey root_;

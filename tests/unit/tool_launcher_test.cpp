@@ -173,8 +173,12 @@ TEST_F(ToolLauncherTest, DesktopSearchStartsWithTheParametersOfItsVersionOrThrou
   for (const auto& c : cases) {
     SCOPED_TRACE(c.started);
     ::DeleteFileW(log_.c_str());
-    ::DeleteFileW(search.c_str());
-    ::DeleteFileW((suite_ + L"\\Utils\\ModUpdater.exe").c_str());
+    // A tool the last case started may still be ending: its file goes once it has.
+    for (const std::wstring& tool : {search, suite_ + L"\\Utils\\ModUpdater.exe"}) {
+      for (int i = 0; i < 200 && !::DeleteFileW(tool.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND; ++i) {
+        ::Sleep(50);
+      }
+    }
     if (c.search_build) Place(c.search_build, L"AppMgr\\QuickFind\\QuickFind.exe");
     if (c.updater) Place(L"suite\\Utils\\ModUpdater.exe", L"Utils\\ModUpdater.exe");
     launcher_.LaunchDesktopSearch();

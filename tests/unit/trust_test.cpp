@@ -11,6 +11,7 @@
 #include "platform/launch.h"
 #include "platform/module_path.h"
 #include "platform/path_text.h"
+#include "platform/process_facts.h"
 #include "platform/scoped_handle.h"
 #include "platform/system_functions.h"
 #include "platform/text.h"
@@ -113,7 +114,9 @@ TEST_F(TrustTest, TrustServiceClassDecidesForAbsolutePathsOnly) {
     Verifiers::calls.clear();
     Verifiers::service_answer = answer;
     EXPECT_EQ(IsTrustedFile(file), trusted) << answer.value_or(-1);
-    EXPECT_EQ(Verifiers::calls, (Calls{{'s', file}}));
+    // Elevated, a trusted file outside the administrators' folders goes to our own check as well.
+    const Calls expected = trusted && IsProcessElevated() ? Calls{{'s', file}, {'o', file}} : Calls{{'s', file}};
+    EXPECT_EQ(Verifiers::calls, expected);
   }
 
   Verifiers::service_answer = 1;
@@ -231,6 +234,28 @@ TEST_F(TrustTest, EachCoreLibraryGoesToItsVerifier) {
       EXPECT_EQ(path, file);  // kept on refusal too, for the caller to report
       EXPECT_EQ(Verifiers::calls, (Calls{{library.verifier, file}})) << library.name;
     }
+  }
+}
+
+// An elevated process (every process under Wine) also holds to our own signature a file the user
+// may have placed or named; the system folder is the administrators' and needs the trust class only.
+TEST_F(TrustTest, AnElevatedProcessAlsoNeedsOurSignatureOutsideTheAdministratorsFolders) {
+  ASSERT_TRUE(IsProcessElevated()) << "the tests run elevated, as every process does under Wine";
+  const std::wstring user_file = Make(L"Profile\\chrome.dll"), system_file = SystemFolderFile(L"msimg32.dll");
+  const struct {
+    bool own_answer;
+    std::wstring path;
+    bool trusted;
+    Calls calls;
+  } cases[] = {{true, user_file, true, {{'s', user_file}, {'o', user_file}}},
+               {false, user_file, false, {{'s', user_file}, {'o', user_file}}},
+               {false, system_file, true, {{'s', system_file}}}};
+  for (const auto& c : cases) {
+    Verifiers::own_answer = c.own_answer;
+    Verifiers::calls.clear();
+    EXPECT_EQ(IsTrustedFile(c.path), c.trusted) << WideToUtf8(c.path);
+    EXPECT_EQ(Verifiers::calls, c.calls) << WideToUtf8(c.path);
+    EXPECT_EQ(HoldTrustedFile(c.path, /*to_start=*/false).has_value(), c.trusted) << WideToUtf8(c.path);
   }
 }
 

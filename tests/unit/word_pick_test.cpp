@@ -38,7 +38,8 @@ class WordPickTest : public ::testing::Test {
   void SetUp() override {
     SetTrustVerifiers(&VerifyModuleSignature, &test::TrustClassBySignature);
     ASSERT_FALSE(temp_.path().empty());
-    for (const wchar_t* folder : {L"\\Vuqsafe", L"\\Vuqsafe\\WordPick", L"\\running"}) {
+    for (const wchar_t* folder :
+         {L"\\Vuqsafe", L"\\Vuqsafe\\WordPick", L"\\suite", L"\\suite\\running", L"\\elsewhere"}) {
       ::CreateDirectoryW((temp_.path() + folder).c_str(), nullptr);
     }
     log_ = temp_.path() + L"\\standins.log";
@@ -58,11 +59,11 @@ class WordPickTest : public ::testing::Test {
     if (build == kNone) return;
     ASSERT_TRUE(::CopyFileW(BuildOf(build).c_str(), path.c_str(), FALSE));
   }
-  // Starts `build` as the running copy and waits for its window.
-  void StartRunning(Build build) {
+  // Starts `build` as the running copy (at `path`) and waits for its window.
+  void StartRunning(Build build, const std::wstring& path) {
     if (build == kNone) return;
-    Place(build, running_);
-    running_process_ = test::StartChild(running_, L"--serve 60");
+    Place(build, path);
+    running_process_ = test::StartChild(path, L"--serve 60");
     ASSERT_NE(running_process_, nullptr);
     for (int i = 0; i < 400 && !::FindWindowW(kWordPickWindowClass, nullptr); ++i) ::Sleep(50);
     ASSERT_NE(::FindWindowW(kWordPickWindowClass, nullptr), nullptr);
@@ -87,7 +88,8 @@ class WordPickTest : public ::testing::Test {
   test::ScopedTempFolder temp_;
   std::wstring log_;
   std::wstring installed_ = temp_.path() + L"\\Vuqsafe\\WordPick\\WordPick.exe";
-  std::wstring running_ = temp_.path() + L"\\running\\WordPick.exe";
+  std::wstring suite_ = temp_.path() + L"\\suite";
+  std::wstring running_ = suite_ + L"\\running\\WordPick.exe";
   HANDLE running_process_ = nullptr;
 };
 
@@ -103,8 +105,8 @@ TEST_F(WordPickTest, ARecentRunningCopyWinsAndAnOldOneLosesToARecentInstalledCop
     SCOPED_TRACE(testing::Message() << "running " << c.running << ", installed " << c.installed);
     StopRunning();
     Place(c.installed, installed_);
-    StartRunning(c.running);
-    CGetWordMgr manager(installed_);
+    StartRunning(c.running, running_);
+    CGetWordMgr manager(installed_, suite_);
     ::DeleteFileW(log_.c_str());
     EXPECT_EQ(manager.Resolve(), c.chosen != nullptr);
     const std::wstring expected = !c.chosen ? L"" : std::wstring(c.chosen) == L"running" ? running_ : installed_;
@@ -115,6 +117,21 @@ TEST_F(WordPickTest, ARecentRunningCopyWinsAndAnOldOneLosesToARecentInstalledCop
     const auto log = WaitForRequest();
     ASSERT_EQ(test::Count(log, "wordpick", std::string("request ") + std::string(kRequest, sizeof(kRequest) - 2)), 1u);
     EXPECT_EQ(test::Count(log, "wordpick", "--ProxyCall --data=" + WordPickRequest()), 1u);
+  }
+}
+
+// Any process may own a window of the running copy's class: a copy elsewhere than the default
+// place and the suite folder is not started, however recent.
+TEST_F(WordPickTest, ARunningCopyOutsideTheSuiteFolderIsIgnored) {
+  const std::wstring elsewhere = temp_.path() + L"\\elsewhere\\WordPick.exe";
+  for (const bool installed : {false, true}) {
+    SCOPED_TRACE(installed);
+    StopRunning();
+    Place(installed ? kCurrent : kNone, installed_);
+    StartRunning(kCurrent, elsewhere);
+    CGetWordMgr manager(installed_, suite_);
+    EXPECT_EQ(manager.Resolve(), installed);
+    EXPECT_EQ(manager.executable(), installed ? installed_ : L"");
   }
 }
 
