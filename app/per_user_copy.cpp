@@ -4,7 +4,7 @@
 
 #include "config/app_config.h"
 #include "platform/data_folder.h"
-#include "platform/exact_delete.h"
+#include "platform/exact_path.h"
 #include "platform/path_text.h"
 #include "platform/trust.h"
 #include "platform/version_compare.h"

@@ -5,7 +5,7 @@
 
 #include "config/app_config.h"
 #include "config/shortcut.h"
-#include "platform/exact_delete.h"
+#include "platform/exact_path.h"
 #include "platform/suite_folder.h"
 #include "platform/trust.h"
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <map>
 #include <vector>
 
 #include "platform/once_value.h"
@@ -204,6 +205,14 @@ bool GetProcessImagePath(DWORD pid, std::wstring* out) {
   } catch (...) {
     return false;
   }
+}
+
+std::function<bool(const std::wstring&)> DriveTestAskingOnce(std::function<bool(const std::wstring&)> test) {
+  return [test = std::move(test), verdicts = std::map<std::wstring, bool>()](const std::wstring& drive) mutable {
+    const std::wstring key = AsciiLower(drive);
+    if (const auto found = verdicts.find(key); found != verdicts.end()) return found->second;
+    return verdicts.emplace(key, test ? test(drive) : IsInternalFixedDisk(drive)).first->second;
+  };
 }
 
 bool IsProcessElevated() {

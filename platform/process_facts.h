@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,11 @@ namespace velmora {
 // volume whose storage descriptor cannot be read counts as internal; one that cannot be opened
 // does not.
 bool IsInternalFixedDisk(const std::wstring& root);
+
+// A drive test ("C:" in, true for an internal fixed disk) that asks `test` (null:
+// IsInternalFixedDisk, which opens the volume) once per drive and keeps the answers. Not for
+// concurrent callers.
+std::function<bool(const std::wstring&)> DriveTestAskingOnce(std::function<bool(const std::wstring&)> test);
 
 // The decision of IsInternalFixedDisk from what was learnt about the drive: a fixed drive whose
 // device (when the system named one) is a hard disk, and whose volume opened (`bus` present) on a

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/exact_path.h"
 #include "platform/module_path.h"
 #include "platform/native_system_path.h"
 #include "platform/once_value.h"
@@ -114,17 +115,10 @@ HMODULE LoadFullPath(const std::wstring& path) {
                           LibrarySearchFlags(LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
 }
 
-// The drive path of the file open as `file`, without the "\\?\" GetFinalPathNameByHandleW puts
-// before it; nothing for any other kind of path.
+// The drive path of the file open as `file`; nothing for any other kind of path.
 std::optional<std::wstring> FinalDrivePath(HANDLE file) {
-  std::wstring buffer(kLongestPathChars + 1, L'\0');
-  const DWORD length = ::GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= buffer.size()) return std::nullopt;
-  buffer.resize(length);
-  constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
-  if (buffer.compare(0, kLongPrefix.size(), kLongPrefix) == 0) buffer.erase(0, kLongPrefix.size());
-  return CanonicalLocalPath(buffer, kLongestPathChars);
+  const std::wstring path = FinalPathOf(file);
+  return path.empty() ? std::nullopt : CanonicalLocalPath(path, kLongestPathChars);
 }
 
 OnceValue<std::wstring> g_suite_folder;

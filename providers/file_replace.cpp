@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/exact_delete.h"
+#include "platform/exact_path.h"
 #include "platform/process_facts.h"
 #include "platform/scoped_handle.h"
 #include "platform/secure_random.h"

@@ -3,7 +3,6 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include <map>
 #include <utility>
 
 #include "platform/native_system_path.h"
@@ -85,14 +84,7 @@ bool IsIconPathAllowed(std::wstring_view path, const std::function<bool(const st
 }
 
 CIconCache::CIconCache(std::function<bool(const std::wstring&)> is_local_drive)
-    : is_local_drive_(std::move(is_local_drive)) {
-  if (is_local_drive_) return;
-  is_local_drive_ = [verdicts = std::map<std::wstring, bool>()](const std::wstring& drive) mutable {
-    const auto found = verdicts.find(AsciiLower(drive));
-    if (found != verdicts.end()) return found->second;
-    return verdicts.emplace(AsciiLower(drive), IsInternalFixedDisk(drive)).first->second;
-  };
-}
+    : is_local_drive_(DriveTestAskingOnce(std::move(is_local_drive))) {}
 
 std::wstring CleanIconSource(std::wstring_view source) {
   std::wstring text = WideLower(source);

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "config/shortcut.h"
+#include "platform/com_ref.h"
 #include "platform/data_folder.h"
 #include "platform/path_macros.h"
-#include "platform/com_ref.h"
 #include "platform/text.h"
 #include "providers/file_replace.h"
 

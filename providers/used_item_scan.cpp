@@ -3,8 +3,6 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <map>
-#include <memory>
 #include <vector>
 
 #include "config/shortcut.h"
@@ -30,12 +28,13 @@ const wchar_t* const kUserAssistNew[] = {
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\{F4E57C4B-2036-45F0-A9AB-443BCFE33D9F}\\Count",
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}\\Count"};
 
-bool IsLocalDrive(const UsedItemSources& sources, const std::wstring& path) {
+// An item on a server, or on a drive that is not an internal fixed disk (USB, network), is left
+// out, and is not looked at: a server that does not answer would hold up the whole run.
+bool IsOnLocalDisk(const UsedItemSources& sources, const std::wstring& path) {
+  if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') return false;
   const std::wstring drive = path.substr(0, 2);
   return sources.is_local_drive ? sources.is_local_drive(drive) : IsInternalFixedDisk(drive);
 }
-
-bool IsServerPath(const std::wstring& path) { return path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\'; }
 
 bool EndsWithIgnoreCase(const std::wstring& text, std::wstring_view suffix) {
   return text.size() >= suffix.size() &&
@@ -86,12 +85,6 @@ void InsertDocument(const std::wstring& path, const FILETIME& time, UsedItemList
   files->Insert(std::move(item));
 }
 
-// A document on a server, or on a drive that is not an internal fixed disk (USB, network), is
-// left out, and is not looked at: a server that does not answer would hold up the whole run.
-bool IsOnLocalDisk(const UsedItemSources& sources, const std::wstring& path) {
-  return !IsServerPath(path) && IsLocalDrive(sources, path);
-}
-
 // A document of an MRU list, used when it was last written.
 void AddDocument(const UsedItemSources& sources, const std::wstring& path, UsedItemList* files) {
   WIN32_FILE_ATTRIBUTE_DATA entry = {};
@@ -107,8 +100,8 @@ void AddUserAssistItem(const UsedItemSources& sources, std::wstring name, int64_
   item.last_used = last_used;
   if (EndsWithIgnoreCase(name, L".lnk")) {
     std::wstring target;
-    if (!ResolveShortcut(name, &target, nullptr, kResolveFlags) || target.empty() || IsServerPath(target) ||
-        !IsLocalDrive(sources, target)) {
+    if (!ResolveShortcut(name, &target, nullptr, kResolveFlags) || target.empty() ||
+        !IsOnLocalDisk(sources, target)) {
       return;
     }
     item.shortcut = true;
@@ -122,7 +115,7 @@ void AddUserAssistItem(const UsedItemSources& sources, std::wstring name, int64_
     const std::wstring native = NativeSystemPath(name);
     const bool exists = ::GetFileAttributesW(native.c_str()) != INVALID_FILE_ATTRIBUTES;
     const std::wstring description = exists ? GetFileDescription(native) : std::wstring();
-    if (IsExcludedProgramName(item.name, description) || IsServerPath(name) || !IsLocalDrive(sources, name)) return;
+    if (IsExcludedProgramName(item.name, description) || !IsOnLocalDisk(sources, name)) return;
     item.target = name;
     item.kind = KindOfTarget(name);
     if (item.kind == UsedKind::kProgram && !description.empty()) item.name = description;
@@ -210,14 +203,7 @@ void ScanKingsoft(const UsedItemSources& sources, UsedItemList* files) {
 // `given` with its drive test asked once per drive: the test opens the volume.
 UsedItemSources AskingEachDriveOnce(const UsedItemSources& given) {
   UsedItemSources sources = given;
-  auto verdicts = std::make_shared<std::map<std::wstring, bool>>();
-  sources.is_local_drive = [verdicts, given](const std::wstring& drive) {
-    const std::wstring key = AsciiLower(drive);
-    if (const auto found = verdicts->find(key); found != verdicts->end()) return found->second;
-    const bool local = given.is_local_drive ? given.is_local_drive(drive) : IsInternalFixedDisk(drive);
-    verdicts->emplace(key, local);
-    return local;
-  };
+  sources.is_local_drive = DriveTestAskingOnce(given.is_local_drive);
   return sources;
 }
 

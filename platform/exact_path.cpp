@@ -1,6 +1,4 @@
-#include "platform/exact_delete.h"
-
-#include <windows.h>
+#include "platform/exact_path.h"
 
 #include <optional>
 
@@ -13,8 +11,9 @@ namespace {
 
 constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
 
-// The final path of the handle, without the "\\?\" prefix; empty when the system cannot say.
-std::wstring FinalPath(HANDLE handle) {
+}  // namespace
+
+std::wstring FinalPathOf(HANDLE handle) {
   std::wstring path(kLongestPathChars + 1, L'\0');
   const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
@@ -24,8 +23,6 @@ std::wstring FinalPath(HANDLE handle) {
   return path;
 }
 
-}  // namespace
-
 bool IsSameFileName(std::wstring_view expected, std::wstring_view opened) {
   if (opened.substr(0, kLongPrefix.size()) == kLongPrefix) opened.remove_prefix(kLongPrefix.size());
   const std::optional<std::wstring> a = CanonicalLocalPath(expected, kLongestPathChars);
@@ -33,8 +30,8 @@ bool IsSameFileName(std::wstring_view expected, std::wstring_view opened) {
   return a && b && PathEqualsIgnoreCase(*a, *b);
 }
 
-bool OpensExactly(void* file, const std::wstring& path) {
-  const std::wstring opened = FinalPath(file);
+bool OpensExactly(HANDLE file, const std::wstring& path) {
+  const std::wstring opened = FinalPathOf(file);
   if (!opened.empty() || path.size() < MAX_PATH) return IsSameFileName(path, opened);
   // Some systems give no final path beyond MAX_PATH characters: the folder that holds the file
   // (a data folder fits MAX_PATH) must then be the one named.
@@ -42,7 +39,7 @@ bool OpensExactly(void* file, const std::wstring& path) {
   ScopedFileHandle held(::CreateFileW((std::wstring(kLongPrefix) + folder).c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return held && IsSameFileName(folder, FinalPath(held.get()));
+  return held && IsSameFileName(folder, FinalPathOf(held.get()));
 }
 
 bool DeleteFileExactly(const std::wstring& folder, const std::wstring& relative) {
@@ -50,7 +47,7 @@ bool DeleteFileExactly(const std::wstring& folder, const std::wstring& relative)
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!base) return false;
-  const std::wstring resolved = FinalPath(base.get());
+  const std::wstring resolved = FinalPathOf(base.get());
   const std::optional<std::wstring> path = CanonicalLocalPath(JoinPath(resolved, relative), kLongestPathChars);
   // ".." in `relative` may not lead out of the folder.
   if (resolved.empty() || !path || !PathStartsWithIgnoreCase(*path, JoinPath(resolved, L""))) return false;
@@ -61,7 +58,7 @@ bool DeleteFileExactly(const std::wstring& folder, const std::wstring& relative)
   if (!file) return false;
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(file.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      !IsSameFileName(*path, FinalPath(file.get()))) {
+      !IsSameFileName(*path, FinalPathOf(file.get()))) {
     return false;
   }
   FILE_DISPOSITION_INFO disposition{};

@@ -1,4 +1,4 @@
-#include "platform/exact_delete.h"
+#include "platform/exact_path.h"
 
 #include <windows.h>
 #include <shlobj.h>
