@@ -2,6 +2,8 @@
 // forward, and the browser window's appearance.
 #include "view/web_browser_event.h"
 
+#include <cstdio>
+#include <exception>
 #include <optional>
 
 #include "bridge/command_dispatcher.h"
@@ -34,6 +36,22 @@ std::optional<int> ShellEventAnswer(int id) {
 HICON LoadAppIcon(int width_metric, int height_metric) {
   return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kAppIconId), IMAGE_ICON,
                                          ::GetSystemMetrics(width_metric), ::GetSystemMetrics(height_metric), 0));
+}
+
+// Nothing may reach the shell, so a throw out of a shell event or a page call ends in the handler
+// that called this: a fault of ours, reported on the debugger channel (a debugger, a debug-output
+// viewer, or a test's exception handler sees it) with what was being handled. Allocates nothing.
+void ReportFault(const char* kind, const char* name) {
+  char what[96] = "not a standard exception";
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    std::snprintf(what, sizeof(what), "%s", error.what());
+  } catch (...) {
+  }
+  char text[256];
+  std::snprintf(text, sizeof(text), "Velmora: %s \"%.64s\" threw: %s\n", kind, name ? name : "", what);
+  ::OutputDebugStringA(text);
 }
 
 }  // namespace
@@ -69,7 +87,9 @@ void CWebBrowserEvent::OnShellEvent(int id, const wchar_t* payload, int, int, in
         break;
     }
   } catch (...) {
-    // Nothing may reach the shell.
+    char name[16];
+    std::snprintf(name, sizeof(name), "%d", id);
+    ReportFault("shell event", name);
   }
 }
 
@@ -100,7 +120,8 @@ int CWebBrowserEvent::OnPageCall(const char* first, const char* name, const char
   try {
     DispatchPageCall(*this, services_, first, name, arguments);
   } catch (...) {
-    // The page is untrusted; whatever it sent, the shell gets its 0.
+    // The page is untrusted, but whatever it sent is answered without a throw: one is our fault.
+    ReportFault("page call", name);
   }
   return 0;
 }

@@ -21,9 +21,11 @@
 //   fuzz <count> <seed>            that many hostile page calls (page_fuzz.h) through OnPageCall,
 //                                  in slices between which the message loop runs; the scripts
 //                                  they bring are counted, not logged. Logs the counts below
-//                                  after 10,000 calls and at the end, and the calls per second.
-//   counts <label>                 logs the process's handle, GDI and USER object counts and
-//                                  private bytes
+//                                  after 10,000 calls and at the end, the calls per second and
+//                                  the faults the program reported on the debugger channel
+//                                  (a page call that threw) while the calls ran.
+//   counts <label>                 logs the process's handle, GDI and USER object counts, its
+//                                  windows, private bytes and heap bytes in use
 //   quit                           ends the shell's message loop (ChromeShell returns)
 // Without a page script the page shows itself at 360 x 640 and then waits.
 //
@@ -40,6 +42,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -150,6 +153,7 @@ struct FuzzRun {
   DWORD started = ::GetTickCount();
   std::vector<double> seconds = std::vector<double>(standin::kFuzzCommandCount + 1);  // last: no known name
   std::vector<size_t> per_command = std::vector<size_t>(standin::kFuzzCommandCount + 1);
+  void* watch = nullptr;  // the debugger-channel handler
 };
 
 // The shell's state for the one ChromeShell call of this process.
@@ -174,6 +178,39 @@ void Browser::RunScript(const wchar_t* text) {
   if (Bridged()) g_bridge->RunScript(script);
   for (size_t at = 0; (at = script.find('\n', at)) != std::string::npos; at += 2) script.replace(at, 1, "\\n");
   Log("script %s", script.c_str());
+}
+
+// Bytes in the busy blocks of the process's heaps. Unlike private bytes this falls back when
+// memory is freed (no high-water mark), so growth here is memory still held.
+unsigned long long HeapBytesInUse() {
+  std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 8);
+  heaps.resize(std::min<size_t>(heaps.size(), ::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data())));
+  unsigned long long total = 0;
+  for (HANDLE heap : heaps) {
+    if (!::HeapLock(heap)) continue;
+    PROCESS_HEAP_ENTRY entry{};
+    while (::HeapWalk(heap, &entry)) {
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
+    }
+    ::HeapUnlock(heap);
+  }
+  return total;
+}
+
+// The faults the program reports on the debugger channel ("Velmora: ... threw: ..." through
+// OutputDebugStringA, which raises this exception first) while a fuzz run is in progress.
+constexpr DWORD kDebugPrintException = 0x40010006;  // DBG_PRINTEXCEPTION_C
+std::atomic<long> g_reported_faults{0};
+char g_first_fault[256];
+
+LONG CALLBACK WatchDebugOutput(EXCEPTION_POINTERS* pointers) {
+  const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+  if (record.ExceptionCode != kDebugPrintException || record.NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+  const char* text = reinterpret_cast<const char*>(record.ExceptionInformation[1]);
+  if (text && std::strncmp(text, "Velmora: ", 9) == 0 && g_reported_faults++ == 0) {
+    ::lstrcpynA(g_first_fault, text, sizeof(g_first_fault));
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
 }
 
 // Handles of this process (Wine answers GetProcessHandleCount with 0: then the system's list).
@@ -256,13 +293,14 @@ BOOL CALLBACK CountOwnWindow(HWND window, LPARAM count) {
 }
 
 // The process's handles, GDI and USER objects (0 where the system does not say: Wine), its
-// windows and private bytes.
+// windows, private bytes and heap bytes in use.
 void LogCounts(const char* label) {
   const HANDLE self = ::GetCurrentProcess();
   unsigned long windows = 0;
   ::EnumWindows(&CountOwnWindow, reinterpret_cast<LPARAM>(&windows));
-  Log("counts %s handles=%lu gdi=%lu user=%lu windows=%lu private=%llu", label, HandleCount(),
-      ::GetGuiResources(self, GR_GDIOBJECTS), ::GetGuiResources(self, GR_USEROBJECTS), windows, PrivateBytes());
+  Log("counts %s handles=%lu gdi=%lu user=%lu windows=%lu private=%llu heap=%llu", label, HandleCount(),
+      ::GetGuiResources(self, GR_GDIOBJECTS), ::GetGuiResources(self, GR_USEROBJECTS), windows, PrivateBytes(),
+      HeapBytesInUse());
 }
 
 double Frequency() {
@@ -297,8 +335,11 @@ void FuzzSlice() {
   const DWORD elapsed = ::GetTickCount() - run.started;
   double in_calls = 0;
   for (double each : run.seconds) in_calls += each;
-  Log("fuzz done calls=%zu scripts=%zu ms=%lu in_calls_ms=%.0f calls_per_s=%.0f%s", run.done, run.scripts, elapsed,
-      in_calls * 1000, elapsed ? run.done * 1000.0 / elapsed : 0.0, browser ? "" : " (the browser was released)");
+  ::RemoveVectoredExceptionHandler(run.watch);
+  Log("fuzz done calls=%zu scripts=%zu faults=%ld ms=%lu in_calls_ms=%.0f calls_per_s=%.0f%s", run.done, run.scripts,
+      g_reported_faults.load(), elapsed, in_calls * 1000, elapsed ? run.done * 1000.0 / elapsed : 0.0,
+      browser ? "" : " (the browser was released)");
+  if (g_reported_faults) Log("fuzz first fault %s", g_first_fault);
   LogCounts("end");
   // Where the time went: the five commands with the most time per call.
   std::vector<size_t> rows(run.per_command.size());
@@ -473,6 +514,10 @@ bool PlayStep(const std::string& step) {
     unsigned long count = 0, seed = 0;
     std::sscanf(rest.c_str(), "%lu %lu", &count, &seed);
     g_shell.fuzz.reset(new FuzzRun{standin::PageFuzz(static_cast<uint32_t>(seed)), count});
+    // The watch must see a report before it may vouch for none: one of its own, then counting anew.
+    g_shell.fuzz->watch = ::AddVectoredExceptionHandler(1, &WatchDebugOutput);
+    ::OutputDebugStringA("Velmora: fuzz \"watch\" threw: the watch's own check\n");
+    Log("fuzz watch %s", g_reported_faults.exchange(0) == 1 ? "sees reports" : "sees nothing");
     ::PostMessageW(g_shell.message_window, WM_FUZZ_MORE, 0, 0);
   } else if (verb == "counts") {
     LogCounts(rest.c_str());

@@ -177,8 +177,7 @@ TEST_F(SideBar, TheSignedCloudListAndTheWeatherReachThePage) {
   };
   EXPECT_TRUE(has("script tools(" + document + ")"));
   EXPECT_TRUE(has(R"(script _updateWeatherCallback_listener({"code":0,"data":{"temp":21},"msg":""}))"));
-  EXPECT_TRUE(has(R"(script cached({"code":0,"data":{"temp":21},"msg":""}\n))") ||
-              has(R"(script cached({"code":0,"data":{"temp":21},"msg":""}))"));
+  EXPECT_TRUE(has(R"(script cached({"code":0,"data":{"temp":21},"msg":""}\n))"));
   EXPECT_FALSE(std::any_of(scripts.begin(), scripts.end(), [](const std::string& line) {
     return line.rfind("script w(", 0) == 0;  // a retry answers through the event only
   }));
@@ -251,13 +250,14 @@ TEST_F(SideBar, APageThatNeverShowsItselfEndsTheSideBar) {
 // The counts the stand-in shell logs from inside the side bar ("counts <label> handles=..").
 struct ProcessCounts {
   unsigned long handles = 0, gdi = 0, user = 0, windows = 0;
-  unsigned long long private_bytes = 0;
+  unsigned long long private_bytes = 0, heap = 0;
 };
 std::optional<ProcessCounts> CountsLine(const std::vector<LogEntry>& log, const std::string& label) {
   for (const std::string& line : ShellLines(log, "counts " + label + " ")) {
     ProcessCounts counts;
-    if (std::sscanf(line.c_str() + 8 + label.size(), "handles=%lu gdi=%lu user=%lu windows=%lu private=%llu",
-                    &counts.handles, &counts.gdi, &counts.user, &counts.windows, &counts.private_bytes) == 5) {
+    if (std::sscanf(line.c_str() + 8 + label.size(), "handles=%lu gdi=%lu user=%lu windows=%lu private=%llu heap=%llu",
+                    &counts.handles, &counts.gdi, &counts.user, &counts.windows, &counts.private_bytes,
+                    &counts.heap) == 6) {
       return counts;
     }
   }
@@ -265,9 +265,10 @@ std::optional<ProcessCounts> CountsLine(const std::vector<LogEntry>& log, const 
 }
 
 // Hostile page calls through the running side bar: VELMORA_FUZZ_CALLS of them (20,000 unless
-// told; scripts/stress asks for a million). The side bar survives them, still answers, and holds
-// no more handles, objects or memory at the end than after the first 10,000 calls, give or take
-// what caches settle at. Launches land on the suite's stand-in tools, which record and end.
+// told; scripts/stress asks for a million). The side bar survives them, still answers, reports no
+// call that threw, and holds no more handles, objects or memory at the end than after the first
+// 10,000 calls, give or take what caches settle at and a few bytes a call. Launches land on the
+// suite's stand-in tools, which record and end.
 TEST_F(SideBar, HostilePageCallsLeaveTheSideBarAnsweringWithoutGrowth) {
   wchar_t text[32] = {};
   const unsigned long calls =
@@ -299,23 +300,42 @@ TEST_F(SideBar, HostilePageCallsLeaveTheSideBarAnsweringWithoutGrowth) {
   EXPECT_EQ(done[0].rfind("fuzz done calls=" + std::to_string(calls) + " ", 0), 0u) << done[0];
   std::printf("%s\n", done[0].c_str());
   EXPECT_TRUE(HasLine(log, "shell", "script stillHere({\"data\": 1})"));
+  // Every call answered without a throw (a command that throws is reported by the program).
+  EXPECT_TRUE(HasLine(log, "shell", "fuzz watch sees reports")) << "the shell cannot see the program's reports";
+  EXPECT_NE(done[0].find(" faults=0 "), std::string::npos) << done[0];
+  for (const std::string& line : ShellLines(log, "fuzz first fault ")) ADD_FAILURE() << line;
 
   const auto settled = CountsLine(log, "after=10000");
   const auto end = CountsLine(log, "end");
   ASSERT_TRUE(settled && end);
+  const unsigned long later = calls - 10000;
   for (const auto& [when, counts] : {std::pair{std::string("10000"), *settled}, {std::to_string(calls), *end}}) {
-    std::printf("after %s calls: handles %lu, GDI %lu, USER %lu, windows %lu, private %llu bytes\n", when.c_str(),
-                counts.handles, counts.gdi, counts.user, counts.windows, counts.private_bytes);
+    std::printf("after %s calls: handles %lu, GDI %lu, USER %lu, windows %lu, private %llu bytes, heap %llu bytes\n",
+                when.c_str(), counts.handles, counts.gdi, counts.user, counts.windows, counts.private_bytes, counts.heap);
+    // A counter that was not read says 0: nothing could be compared.
+    EXPECT_GT(counts.handles, 0ul);
+    EXPECT_GT(counts.windows, 0ul);
+    EXPECT_GT(counts.private_bytes, 0ull);
+    EXPECT_GT(counts.heap, 0ull);
   }
+  std::printf("growth a call over the last %lu calls: heap %.1f bytes, private %.1f bytes\n", later,
+              (static_cast<double>(end->heap) - settled->heap) / later,
+              (static_cast<double>(end->private_bytes) - settled->private_bytes) / later);
   for (const std::string& line : ShellLines(log, "fuzz slow ")) std::printf("%s\n", line.c_str());
   EXPECT_LE(end->handles, settled->handles + 16);
-  EXPECT_LE(end->gdi, settled->gdi + 16);
-  EXPECT_LE(end->user, settled->user + 16);
   EXPECT_LE(end->windows, settled->windows + 4);
-  // The heap keeps its high-water mark: a rare large call (a 50,000-element array inside a deep
-  // object) may grow it once by a few MB after the first 10,000 calls. A leak of even 100 bytes
-  // a call passes this bound within a stress run's million calls.
-  EXPECT_LE(end->private_bytes, settled->private_bytes + 8ull * 1024 * 1024);
+  if (settled->gdi || end->gdi || settled->user || end->user) {
+    EXPECT_LE(end->gdi, settled->gdi + 16);
+    EXPECT_LE(end->user, settled->user + 16);
+  } else {
+    std::printf("GDI and USER objects: not counted by this system\n");
+  }
+  // Heap in use has no high-water mark: what caches settle at, then 16 bytes a call, finds a leak
+  // of about 120 bytes a call here and of 17 in a stress run's million. Private bytes keep the
+  // heap's high-water mark (a rare large call may grow it once by a few MB) and, under emulation,
+  // the translated code; they bound what the heap does not see.
+  EXPECT_LE(end->heap, settled->heap + 1024ull * 1024 + 16ull * later);
+  EXPECT_LE(end->private_bytes, settled->private_bytes + 8ull * 1024 * 1024 + 64ull * later);
 }
 
 TEST_F(SideBar, SignInAndOutReachThePageWithTheirCookies) {
@@ -394,6 +414,7 @@ TEST_F(SideBar, ASecondStartShowsTheRunningSideBarAndUninstallClosesIt) {
   ASSERT_TRUE(first);
   // Wait (bounded) for the page to have shown itself.
   for (int i = 0; i < 600 && !HasLine(Log(), "shell", "step call Show"); ++i) ::Sleep(100);
+  ASSERT_TRUE(HasLine(Log(), "shell", "step call Show")) << "the first side bar never showed its page";
 
   const ChildResult second = Run();
   ASSERT_TRUE(second.finished);

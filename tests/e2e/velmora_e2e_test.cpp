@@ -245,29 +245,43 @@ TEST(RealProgram, InstallHookLoadsTheSignedCompanionsAndShellChildEnds) {
 
 // Libraries planted beside a copy of the program under the names of system libraries it uses,
 // with the loader told to prefer such files (the system's per-program load order): none of them
-// is loaded, at start or later.
+// is loaded, at start or later. A program of the same name that loads one by its bare name, planted
+// the same way, shows that such a load would leave its mark.
 TEST(PlantedLibrary, BesideACopyOfTheProgramIsNeverLoaded) {
   const std::wstring overrides_key = L"Software\\Wine\\AppDefaults\\Velmora.exe\\DllOverrides";
   ScopedRegistryBackup backup(HKEY_CURRENT_USER, overrides_key);
-  ScopedTempFolder temp;
+  ScopedTempFolder temp, control;
   const std::wstring copy = temp.path() + L"\\Velmora.exe";
   ASSERT_TRUE(::CopyFileW(VelmoraUnderTest().c_str(), copy.c_str(), FALSE));
-  const std::wstring planted = ParentFolder(GetModulePath(nullptr)) + L"\\planted_library.dll";
+  const std::wstring tests = ParentFolder(GetModulePath(nullptr));
+  ASSERT_TRUE(::CopyFileW((tests + L"\\sleeper.exe").c_str(), (control.path() + L"\\Velmora.exe").c_str(), FALSE));
   const std::wstring native_first = L"native,builtin";
   // Not version.dll: under Wine a system library of its own imports it before the program runs.
   for (const wchar_t* name : {L"bcrypt", L"crypt32", L"wintrust", L"gdiplus"}) {
-    ASSERT_TRUE(::CopyFileW(planted.c_str(), (temp.path() + L"\\" + name + L".dll").c_str(), FALSE)) << name;
+    for (const std::wstring& folder : {temp.path(), control.path()}) {
+      ASSERT_TRUE(::CopyFileW((tests + L"\\planted_library.dll").c_str(), (folder + L"\\" + name + L".dll").c_str(),
+                              FALSE))
+          << name;
+    }
     ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CURRENT_USER, overrides_key.c_str(), name, REG_SZ,
                                                native_first.c_str(), DWORD((native_first.size() + 1) * 2)));
   }
+  const std::wstring control_mark = control.path() + L"\\ran";
+  const ChildResult loaded = RunChild(control.path() + L"\\Velmora.exe", L"0", kTimeoutMs,
+                                      {{L"VELMORA_PLANT_MARK", control_mark}, {L"VELMORA_LOAD_BY_NAME", L"wintrust.dll"}});
+  ASSERT_TRUE(loaded.finished);
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileW((control_mark + L".*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE) << "a planted library that was loaded left no mark";
+  ::FindClose(search);
+
   const std::wstring mark = temp.path() + L"\\ran";
   // As a shell child without an engine the program starts, looks for the engine and ends.
   const ChildResult child = RunChild(copy, L"--type=renderer", kTimeoutMs,
                                      {{L"APPDATA", temp.path()}, {L"VELMORA_PLANT_MARK", mark}});
   ASSERT_TRUE(child.started);
   EXPECT_TRUE(child.finished);
-  WIN32_FIND_DATAW found{};
-  const HANDLE search = ::FindFirstFileW((mark + L".*").c_str(), &found);
+  search = ::FindFirstFileW((mark + L".*").c_str(), &found);
   EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "a planted library ran";
   if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
 }
