@@ -1,7 +1,6 @@
 #include "tests/e2e/child_process.h"
 
 #include <gtest/gtest.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <fstream>
@@ -180,26 +179,6 @@ ScopedSuiteRegistration::~ScopedSuiteRegistration() {
     ::RegDeleteValueW(key, L"Path");
   }
   ::RegCloseKey(key);
-}
-
-ScopedTempFolder::ScopedTempFolder() {
-  wchar_t temp[MAX_PATH];
-  const DWORD length = ::GetTempPathW(MAX_PATH, temp);
-  if (length == 0 || length >= MAX_PATH) return;
-  path_ = std::wstring(temp, length) +
-          FormatW(L"velmora-test-%lu-%llu", ::GetCurrentProcessId(), static_cast<unsigned long long>(::GetTickCount64()));
-  ::CreateDirectoryW(path_.c_str(), nullptr);
-}
-
-ScopedTempFolder::~ScopedTempFolder() {
-  if (path_.empty()) return;
-  std::wstring from = path_;
-  from.push_back(L'\0');  // SHFileOperation takes a double-terminated list
-  SHFILEOPSTRUCTW op{};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_NO_UI;
-  ::SHFileOperationW(&op);
 }
 
 }  // namespace velmora::test

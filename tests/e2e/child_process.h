@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/file_tree.h"
+
 namespace velmora::test {
 
 struct ChildResult {
@@ -61,17 +63,6 @@ class ScopedSuiteRegistration {
   std::optional<std::wstring> saved_;
 };
 
-// A fresh, empty folder under the temporary folder; removed with its content by the destructor.
-class ScopedTempFolder {
- public:
-  ScopedTempFolder();
-  ~ScopedTempFolder();
-  ScopedTempFolder(const ScopedTempFolder&) = delete;
-  ScopedTempFolder& operator=(const ScopedTempFolder&) = delete;
-  const std::wstring& path() const { return path_; }
-
- private:
-  std::wstring path_;
-};
+using ScopedTempFolder = TempFolder;
 
 }  // namespace velmora::test

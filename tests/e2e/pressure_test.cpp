@@ -27,15 +27,6 @@ namespace {
 constexpr DWORD kTimeoutMs = 120 * 1000;
 constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\VuqAppMgr\\Velmora";
 
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream file(Long(path).c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-void WriteAll(const std::wstring& path, const std::string& bytes) {
-  std::ofstream(Long(path).c_str(), std::ios::binary | std::ios::trunc) << bytes;
-}
-
 // Replaces the access list of the settings key: null opens it to everyone, an empty list closes it.
 bool SetSettingsAccess(bool open) {
   ACL empty;

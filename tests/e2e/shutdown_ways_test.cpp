@@ -16,6 +16,7 @@
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "tests/e2e/copied_suite.h"
+#include "tests/support/file_tree.h"
 #include "tests/support/registry_backup.h"
 
 namespace velmora::test {
@@ -47,11 +48,6 @@ const Way kWays[] = {
     // Nothing shows the page: the page-load timeout ends the side bar after 15 s.
     {"page-load timeout", Trigger::kPage, {kStay}},
 };
-
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream file(path.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 // Ends the process when the scope is left while it still runs.
 struct EndOnLeave {

@@ -2,7 +2,12 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <fstream>
+#include <iterator>
+
+#include "platform/module_path.h"
+#include "platform/text.h"
 
 namespace velmora::test {
 
@@ -50,6 +55,41 @@ void FlipMiddleByte(const std::wstring& path) {
   byte = static_cast<char>(byte ^ 0x5A);
   file.seekp(middle);
   file.write(&byte, 1);
+}
+
+std::string ReadAll(const std::wstring& path) {
+  std::ifstream file(Long(path).c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::wstring TestProgramFile(const std::wstring& relative) {
+  return ParentFolder(GetModulePath(nullptr)) + L"\\" + relative;
+}
+
+std::wstring BuiltSuiteFile(const std::wstring& relative) {
+  return ParentFolder(ParentFolder(GetModulePath(nullptr))) + L"\\suite\\" + relative;
+}
+
+void CreateFolders(const std::wstring& path) {
+  for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+    ::CreateDirectoryW(Long(path.substr(0, at)).c_str(), nullptr);
+  }
+}
+
+bool WriteAll(const std::wstring& path, std::string_view bytes) {
+  CreateFolders(path);
+  std::ofstream file(Long(path).c_str(), std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return file.good();
+}
+
+TempFolder::TempFolder(const wchar_t* prefix) {
+  static std::atomic<int> counter{0};
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  path_ = FormatW(L"%ls%ls%lu_%d", temp, prefix, ::GetCurrentProcessId(), ++counter);
+  DeleteTree(path_);  // Wine reuses process ids: an earlier run's folder may have this name
+  ::CreateDirectoryW(path_.c_str(), nullptr);
 }
 
 }  // namespace velmora::test

@@ -20,6 +20,7 @@
 #include "platform/trust.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/registry_backup.h"
+#include "tests/support/registry_values.h"
 
 namespace velmora {
 namespace {
@@ -196,19 +197,16 @@ TEST_F(SettingsTest, ADeniedSettingsKeyGivesTheDefaults) {
 // The suite registered in a folder of the test's own, with a Utils\Velmora.exe in it.
 class InstalledSuiteSettings : public SettingsTest {
  protected:
-  void SetUpSuite(const std::wstring& name) {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    suite_ = std::wstring(temp) + name;
-    ::SHCreateDirectoryExW(nullptr, (suite_ + L"\\Utils").c_str(), nullptr);
+  void SetUpSuite(const wchar_t* name) {
+    suite_ = folder_.emplace(name).path();
+    test::CreateFolders(suite_ + L"\\Utils\\");
     ::CopyFileW(GetModulePath(nullptr).c_str(), (suite_ + L"\\Utils\\Velmora.exe").c_str(), FALSE);
-    ::SHSetValueW(HKEY_LOCAL_MACHINE, kAppPaths, L"Path", REG_SZ, suite_.c_str(),
-                  static_cast<DWORD>((suite_.size() + 1) * sizeof(wchar_t)));
+    test::SetRegistryText(HKEY_LOCAL_MACHINE, kAppPaths, L"Path", suite_);
   }
-  void TearDown() override { test::DeleteTree(suite_); }
 
   static constexpr wchar_t kAppPaths[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
   ScopedRegistryBackup app_paths_{HKEY_LOCAL_MACHINE, kAppPaths};
+  std::optional<test::TempFolder> folder_;
   std::wstring suite_;
 };
 
@@ -252,8 +250,7 @@ TEST_F(InstalledSuiteSettings, AStartUpMarkTurnedOffByTheUserIsHonoured) {
   SetUpSuite(L"VelmoraStartupMarkTest");
   ScopedRegistryBackup marks(HKEY_CURRENT_USER, kStartupApprovedKey);
   const auto mark = [](DWORD type, std::vector<BYTE> data) {
-    ::SHSetValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue, type, data.data(),
-                  static_cast<DWORD>(data.size()));
+    test::SetRegistryValue(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue, type, data.data(), data.size());
   };
   const std::vector<BYTE> time(8, 0x5A);
   const auto binary = [&](BYTE first) {
@@ -300,8 +297,7 @@ TEST_F(InstalledSuiteSettings, RegisteredMeansTheInstalledPathOccursInTheRunValu
   EXPECT_TRUE(IsAutoStartRegistered());
 
   auto set_run = [](const std::wstring& text) {
-    ::SHSetValueW(HKEY_CURRENT_USER, kAutoStartKey, kAutoStartValue, REG_SZ, text.c_str(),
-                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    test::SetRegistryText(HKEY_CURRENT_USER, kAutoStartKey, kAutoStartValue, text);
   };
   set_run(AsciiUpper(executable) + L" /start /extra");  // other case, more switches
   EXPECT_TRUE(IsAutoStartRegistered());

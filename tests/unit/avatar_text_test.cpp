@@ -4,24 +4,13 @@
 
 #include <string>
 
-#include "platform/scoped_handle.h"
 #include "platform/text.h"
+#include "tests/support/file_tree.h"
 
 namespace velmora {
 namespace {
 
-std::wstring TempFile(const wchar_t* name) {
-  wchar_t temp[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, temp);
-  return FormatW(L"%lsVelmoraAvatar%lu_%ls", temp, ::GetCurrentProcessId(), name);
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-  ScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  ASSERT_TRUE(file);
-  DWORD written = 0;
-  ASSERT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-}
+using test::WriteAll;
 
 TEST(EncodeBase64NoPadding, StandardAlphabetWithoutPaddingOrBreaks) {
   const struct {
@@ -44,38 +33,37 @@ TEST(EncodeBase64NoPadding, StandardAlphabetWithoutPaddingOrBreaks) {
 }
 
 TEST(AvatarText, BuiltFromTheFileOnceAndKeptUntilCleared) {
-  const std::wstring image = TempFile(L"head.png");
-  WriteBytes(image, std::string("\x89PNG", 4));
+  const test::TempFolder folder(L"VelmoraAvatar");
+  const std::wstring image = folder / L"head.png";
+  ASSERT_TRUE(WriteAll(image, "\x89PNG"));
   CAvatarText avatar;
   EXPECT_EQ(avatar.Get(image), "iVBORw");
 
   // A changed image is seen only after a sign-out cleared the text.
-  WriteBytes(image, "Man");
+  WriteAll(image, "Man");
   EXPECT_EQ(avatar.Get(image), "iVBORw");
   EXPECT_EQ(avatar.Get(L""), "iVBORw");
   avatar.Clear();
   EXPECT_EQ(avatar.Get(image), "TWFu");
-  ::DeleteFileW(image.c_str());
 }
 
 TEST(AvatarText, MissingEmptyOrOversizedFileGivesEmptyTextAndIsTriedAgain) {
   CAvatarText avatar;
-  const std::wstring image = TempFile(L"later.png");
-  ::DeleteFileW(image.c_str());
+  const test::TempFolder folder(L"VelmoraAvatar");
+  const std::wstring image = folder / L"later.png";
   EXPECT_EQ(avatar.Get(image), "");
   EXPECT_EQ(avatar.Get(L""), "");
-  EXPECT_EQ(avatar.Get(TempFile(L"no-such-folder\\x.png")), "");
+  EXPECT_EQ(avatar.Get(folder / L"no-such-folder\\x.png"), "");
 
-  WriteBytes(image, "");
+  WriteAll(image, "");
   EXPECT_EQ(avatar.Get(image), "");
 
-  WriteBytes(image, std::string(static_cast<size_t>(kMaxAvatarFileBytes) + 1, 'x'));
+  WriteAll(image, std::string(static_cast<size_t>(kMaxAvatarFileBytes) + 1, 'x'));
   EXPECT_EQ(ReadAvatarFile(image), std::nullopt);
   EXPECT_EQ(avatar.Get(image), "");
 
-  WriteBytes(image, "M");  // the file arrives later: the next ask builds the text
+  WriteAll(image, "M");  // the file arrives later: the next ask builds the text
   EXPECT_EQ(avatar.Get(image), "TQ");
-  ::DeleteFileW(image.c_str());
 }
 
 }  // namespace

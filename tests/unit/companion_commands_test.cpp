@@ -20,10 +20,11 @@ class CompanionServices final : public PageServices {
  public:
   using PageServices::PageServices;
   std::vector<std::wstring> seen;
+  bool assistant = false, word_pick = false;
   void RunTool(PageTool tool) override { seen.push_back(L"tool " + std::to_wstring(static_cast<int>(tool))); }
-  bool IsAssistantPresent() override { return true; }
+  bool IsAssistantPresent() override { return assistant; }
   void OpenUploadPicker(HWND) override { seen.push_back(L"picker"); }
-  bool IsWordPickPresent() override { return true; }
+  bool IsWordPickPresent() override { return word_pick; }
   void StartWordPick() override { seen.push_back(L"word pick"); }
 };
 
@@ -35,6 +36,7 @@ TEST(CompanionCommands, HostileArgumentsOnlyAskForThePickerOrStartWordPick) {
     const char* name;
     std::string arguments;
     Calls scripts, actions, seen;
+    bool assistant = true, word_pick = true;
   } cases[] = {
       {"callUploadToKelu", R"(["", "{\"callbackName\":\"u\"}"])", {L"script u()"}, {L"post 0x1405"}, {}},
       {"callUploadToKelu", "[\"\", \"{\\\"callbackName\\\":\\\"" + huge + "\\\"}\"]", {L"script " + std::wstring(huge.begin(), huge.end()) + L"()"},
@@ -42,14 +44,19 @@ TEST(CompanionCommands, HostileArgumentsOnlyAskForThePickerOrStartWordPick) {
       {"callUploadToKelu", "\xFF\xFE{[", {}, {L"post 0x1405"}, {}},
       {"callUploadToKelu", R"(["", "{\"callbackName\":7}"])", {}, {L"post 0x1405"}, {}},
       {"callUploadToKelu", "[\"\", \"" + huge + "\"]", {}, {L"post 0x1405"}, {}},
-      {"isKeluExist", R"(["", "{\"callbackName\":\"k\"}"])", {L"script k(1)"}, {}, {}},
-      {"isWordProcessingExist", R"(["", "{\"callbackName\":\"w\"}"])", {L"script w(1)"}, {}, {}},
+      // Each presence question asks its own companion, whatever the other one answers.
+      {"isKeluExist", R"(["", "{\"callbackName\":\"k\"}"])", {L"script k(1)"}, {}, {}, true, false},
+      {"isKeluExist", R"(["", "{\"callbackName\":\"k\"}"])", {L"script k(0)"}, {}, {}, false, true},
+      {"isWordProcessingExist", R"(["", "{\"callbackName\":\"w\"}"])", {L"script w(1)"}, {}, {}, false, true},
+      {"isWordProcessingExist", R"(["", "{\"callbackName\":\"w\"}"])", {L"script w(0)"}, {}, {}, true, false},
       {"startupWordProcessing", "null", {}, {}, {L"word pick"}},
       {"runTools", R"(["", "{\"tool\":\"wORDpROCESS\"}"])", {}, {}, {L"tool 4"}},
       {"runTools", R"(["", "{\"tool\":\"WordProcess \"}"])", {}, {}, {}},
   };
   for (const auto& c : cases) {
     CompanionServices services(settings);
+    services.assistant = c.assistant;
+    services.word_pick = c.word_pick;
     test::RecordingHost host;
     DispatchPageCall(host, services, "", c.name, c.arguments.c_str());
     EXPECT_EQ(host.scripts, c.scripts) << c.name << " " << c.arguments.substr(0, 60);

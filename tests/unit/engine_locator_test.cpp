@@ -16,13 +16,15 @@
 #include "platform/version_info.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/registry_backup.h"
-#include "platform/process_ids.h"
+#include "tests/support/registry_values.h"
 
 namespace velmora {
 namespace {
 
-using test::DeleteTree;
 using test::ScopedRegistryBackup;
+using test::SetRegistryText;
+using test::TempFolder;
+using test::WriteAll;
 
 constexpr wchar_t kClientStateKey[] =
     L"Software\\Vuq\\Ravida6\\Update\\ClientState\\{02E720BD-2B50-4404-947C-65DBE64F6970}";
@@ -30,14 +32,14 @@ constexpr wchar_t kSettingsKey[] = L"Software\\Vuq\\Ravida6\\Chrome";
 constexpr wchar_t kAppPathsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ravida6.exe";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ravida6";
 
-std::wstring TestFile(const std::wstring& name) { return ParentFolder(GetModulePath(nullptr)) + L"\\" + name; }
+using test::TestProgramFile;
 std::wstring BrowserFile(const std::wstring& relative) {
   return AppendPathComponents(ParentFolder(GetModulePath(nullptr)), L"..\\browser\\" + relative);
 }
 std::wstring EngineProbe(const wchar_t* version, bool signed_copy = true) {
   std::wstring name = L"engine_probe_" + std::wstring(version);
   for (wchar_t& c : name) c = c == L'.' ? L'_' : c;
-  return TestFile(name + (signed_copy ? L".dll" : L"_unsigned.dll"));
+  return TestProgramFile(name + (signed_copy ? L".dll" : L"_unsigned.dll"));
 }
 
 // The trust service the tests install: our signer's signature, checked for real.
@@ -48,7 +50,7 @@ std::optional<int> SignedBySuite(const std::wstring& path) {
 // A program of binary type `type` with a version resource: this build's probe first, then the
 // system's programs (a 32-bit process reaches the 64-bit system folder as Sysnative).
 std::wstring ProgramOfType(DWORD type) {
-  std::vector<std::wstring> candidates = {TestFile(L"version_probe.exe")};
+  std::vector<std::wstring> candidates = {TestProgramFile(L"version_probe.exe")};
   wchar_t windows[MAX_PATH] = {};
   if (GetWindowsDirectoryW(windows, MAX_PATH)) {
     for (const wchar_t* folder : {L"Sysnative", L"System32", L"SysWOW64"}) {
@@ -64,16 +66,6 @@ std::wstring ProgramOfType(DWORD type) {
     }
   }
   return {};
-}
-
-bool SetString(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-  ScopedRegKey opened;
-  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, opened.receive(), nullptr) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  return RegSetValueExW(opened.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 void DeleteValue(HKEY root, const std::wstring& key, const wchar_t* name) { RegDeleteKeyValueW(root, key.c_str(), name); }
@@ -112,11 +104,10 @@ TEST(EnginePaths, ComposedFromTheInstallerPath) {
 }
 
 TEST(IsSystemUserName, WholeNameWithoutRegardToCase) {
-  EXPECT_TRUE(IsSystemUserName(L"SYSTEM"));
-  EXPECT_TRUE(IsSystemUserName(L"system"));
-  EXPECT_FALSE(IsSystemUserName(L"SYSTEMS"));
-  EXPECT_FALSE(IsSystemUserName(L"SYSTE"));
-  EXPECT_FALSE(IsSystemUserName(L""));
+  for (const auto& [name, system] :
+       {std::pair{L"SYSTEM", true}, {L"system", true}, {L"SYSTEMS", false}, {L"SYSTE", false}, {L"", false}}) {
+    EXPECT_EQ(IsSystemUserName(name), system) << name;
+  }
 }
 
 TEST(UserSidOfProcess, NamesTheHiveOfTheProcessUser) {
@@ -131,30 +122,15 @@ TEST(UserSidOfProcess, NamesTheHiveOfTheProcessUser) {
 
 class EngineLocatorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static int counter = 0;
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    root_ = FormatW(L"%lsVelmoraEngine%lu_%d", temp, GetCurrentProcessId(), ++counter);
-    ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
-    // Our own signature too: the tests run elevated, and the engine lies in a user's folder.
-    SetTrustVerifiers(&VerifyModuleSignature, &SignedBySuite);
-  }
-  void TearDown() override {
-    SetTrustVerifiers(nullptr, nullptr);
-    DeleteTree(root_);
-  }
+  // Our own signature too: the tests run elevated, and the engine lies in a user's folder.
+  void SetUp() override { SetTrustVerifiers(&VerifyModuleSignature, &SignedBySuite); }
+  void TearDown() override { SetTrustVerifiers(nullptr, nullptr); }
 
   // Copies `source` to `relative` in the test folder (an empty source makes an empty file).
   std::wstring Put(const std::wstring& relative, const std::wstring& source = L"") {
-    const std::wstring path = root_ + L"\\" + relative;
-    for (size_t at = root_.size() + 1; (at = path.find(L'\\', at)) != std::wstring::npos; ++at) {
-      CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    }
-    if (source.empty()) {
-      ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-      EXPECT_TRUE(file) << path;
-    } else {
+    const std::wstring path = folder_ / relative;
+    EXPECT_TRUE(WriteAll(path, "")) << path;
+    if (!source.empty()) {
       EXPECT_TRUE(CopyFileW(source.c_str(), path.c_str(), FALSE)) << source;
     }
     return path;
@@ -167,7 +143,7 @@ class EngineLocatorTest : public ::testing::Test {
                            bool with_child, bool with_natives) {
     const std::wstring app = name + L"\\Application\\";
     const std::wstring engine_folder = app + folder + L"\\";
-    Put(app + L"Rizozerudu.exe", TestFile(L"old_probe.exe"));
+    Put(app + L"Rizozerudu.exe", TestProgramFile(L"old_probe.exe"));
     Put(engine_folder + L"chrome.dll", engine);
     Put(engine_folder + L"chrome_elf.dll", BrowserFile(std::wstring(L"Application\\") + VELMORA_ENGINE_VERSION +
                                                        L"\\chrome_elf.dll"));
@@ -177,23 +153,24 @@ class EngineLocatorTest : public ::testing::Test {
     return {root_ + L"\\" + engine_folder + L"Installer\\setup.exe", L""};
   }
 
-  std::wstring root_;
+  TempFolder folder_{L"VelmoraEngine"};
+  const std::wstring root_ = folder_.path();
 };
 
 TEST_F(EngineLocatorTest, ProbeTakesTheLauncherBesideA64BitCoreExecutable) {
   const std::wstring wide = ProgramOfType(SCS_64BIT_BINARY);
   const std::wstring narrow = ProgramOfType(SCS_32BIT_BINARY);
   if (wide.empty() || narrow.empty()) GTEST_SKIP() << "no 64-bit or no 32-bit program with a version here";
-  const std::wstring launcher_version = GetFileVersionText(TestFile(L"old_probe.exe"));
+  const std::wstring launcher_version = GetFileVersionText(TestProgramFile(L"old_probe.exe"));
   ASSERT_NE(GetFileVersionText(wide), launcher_version);
   ASSERT_NE(GetFileVersionText(narrow), launcher_version);
 
   Put(L"Wide\\Ravida.exe", wide);
-  Put(L"Wide\\Rizozerudu.exe", TestFile(L"old_probe.exe"));
+  Put(L"Wide\\Rizozerudu.exe", TestProgramFile(L"old_probe.exe"));
   EXPECT_EQ(ProbeBrowserFolder(root_ + L"\\Wide"), root_ + L"\\Wide\\" + launcher_version + L"\\Installer\\setup.exe");
 
   Put(L"Narrow\\Ravida.exe", narrow);
-  Put(L"Narrow\\Rizozerudu.exe", TestFile(L"old_probe.exe"));
+  Put(L"Narrow\\Rizozerudu.exe", TestProgramFile(L"old_probe.exe"));
   EXPECT_EQ(ProbeBrowserFolder(root_ + L"\\Narrow"),
             root_ + L"\\Narrow\\" + GetFileVersionText(narrow) + L"\\Installer\\setup.exe");
 
@@ -205,7 +182,7 @@ TEST_F(EngineLocatorTest, ProbePassesOverFilesWithoutAVersion) {
   // Not a program at all: GetBinaryTypeW fails, which would accept it, but it names no version.
   Put(L"Odd\\Ravida.exe");
   EXPECT_EQ(ProbeBrowserFolder(root_ + L"\\Odd"), L"");
-  Put(L"Odd\\Rizozerudu.exe", TestFile(L"old_probe.exe"));
+  Put(L"Odd\\Rizozerudu.exe", TestProgramFile(L"old_probe.exe"));
   EXPECT_EQ(ProbeBrowserFolder(root_ + L"\\Odd"), root_ + L"\\Odd\\0.9.0.0\\Installer\\setup.exe");
   EXPECT_EQ(ProbeBrowserFolder(root_ + L"\\Missing"), L"");
   EXPECT_EQ(ProbeBrowserFolder(L""), L"");
@@ -230,7 +207,7 @@ class BrowserRegistryTest : public EngineLocatorTest {
   }
   // A browser folder with the launcher in "<name>\Application"; answers that folder.
   std::wstring Browser(const std::wstring& name) {
-    Put(name + L"\\Application\\Rizozerudu.exe", TestFile(L"old_probe.exe"));
+    Put(name + L"\\Application\\Rizozerudu.exe", TestProgramFile(L"old_probe.exe"));
     return root_ + L"\\" + name + L"\\Application";
   }
 
@@ -241,16 +218,16 @@ class BrowserRegistryTest : public EngineLocatorTest {
 TEST_F(BrowserRegistryTest, LookupsInOrderFirstAnswerWins) {
   const std::wstring settings = Browser(L"Settings\\Ravida6");
   const std::wstring app_paths = Browser(L"AppPaths");
-  ASSERT_TRUE(SetString(HKEY_CURRENT_USER, prefix_ + kClientStateKey, L"UninstallString", L"X:\\as\\written.exe"));
-  ASSERT_TRUE(SetString(HKEY_CURRENT_USER, prefix_ + kSettingsKey, L"last_install_path", root_ + L"\\Settings\\\\"));
-  ASSERT_TRUE(SetString(HKEY_CURRENT_USER, prefix_ + kAppPathsKey, L"Path", app_paths + L"\\"));
-  ASSERT_TRUE(SetString(HKEY_CURRENT_USER, prefix_ + kUninstallKey, L"InstallLocation", app_paths));
+  ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, prefix_ + kClientStateKey, L"UninstallString", L"X:\\as\\written.exe"));
+  ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, prefix_ + kSettingsKey, L"last_install_path", root_ + L"\\Settings\\\\"));
+  ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, prefix_ + kAppPathsKey, L"Path", app_paths + L"\\"));
+  ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, prefix_ + kUninstallKey, L"InstallLocation", app_paths));
 
   EXPECT_EQ(LookUpBrowserInstaller(HKEY_CURRENT_USER, prefix_), L"X:\\as\\written.exe");
-  ASSERT_TRUE(SetString(HKEY_CURRENT_USER, prefix_ + kClientStateKey, L"UninstallString", L""));
+  ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, prefix_ + kClientStateKey, L"UninstallString", L""));
   EXPECT_EQ(LookUpBrowserInstaller(HKEY_CURRENT_USER, prefix_), settings + L"\\0.9.0.0\\Installer\\setup.exe");
   // A recorded folder without the browser in it falls through to the next lookup.
-  ASSERT_TRUE(SetString(HKEY_CURRENT_USER, prefix_ + kSettingsKey, L"last_install_path", root_ + L"\\Gone"));
+  ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, prefix_ + kSettingsKey, L"last_install_path", root_ + L"\\Gone"));
   EXPECT_EQ(LookUpBrowserInstaller(HKEY_CURRENT_USER, prefix_), app_paths + L"\\0.9.0.0\\Installer\\setup.exe");
   // The uninstall entry under this root is never read: it is looked for under HKEY_USERS.
   DeleteValue(HKEY_CURRENT_USER, prefix_ + kAppPathsKey, L"Path");
@@ -261,9 +238,9 @@ TEST_F(BrowserRegistryTest, LookupsInOrderFirstAnswerWins) {
 TEST_F(BrowserRegistryTest, InstallLocationIsFoundOnlyOnTheUsersPass) {
   const std::wstring folder = Browser(L"PerUser");
   const std::wstring expected = folder + L"\\0.9.0.0\\Installer\\setup.exe";
-  ASSERT_TRUE(SetString(HKEY_USERS, user_key_ + L"\\" + kUninstallKey, L"InstallLocation", folder));
-  ASSERT_TRUE(SetString(HKEY_CURRENT_USER, user_key_ + L"\\" + kUninstallKey, L"InstallLocation", folder));
-  ASSERT_TRUE(SetString(HKEY_CURRENT_USER, prefix_ + kUninstallKey, L"InstallLocation", folder));
+  ASSERT_TRUE(SetRegistryText(HKEY_USERS, user_key_ + L"\\" + kUninstallKey, L"InstallLocation", folder));
+  ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, user_key_ + L"\\" + kUninstallKey, L"InstallLocation", folder));
+  ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, prefix_ + kUninstallKey, L"InstallLocation", folder));
 
   EXPECT_EQ(LookUpBrowserInstaller(HKEY_USERS, user_key_ + L"\\"), expected);
   EXPECT_EQ(LookUpBrowserInstaller(HKEY_CURRENT_USER, prefix_), L"");
@@ -271,8 +248,8 @@ TEST_F(BrowserRegistryTest, InstallLocationIsFoundOnlyOnTheUsersPass) {
 }
 
 TEST_F(BrowserRegistryTest, UsersHiveIsAskedBeforeTheCurrentUser) {
-  ASSERT_TRUE(SetString(HKEY_USERS, user_key_ + L"\\" + kClientStateKey, L"UninstallString", L"X:\\users.exe"));
-  ASSERT_TRUE(SetString(HKEY_CURRENT_USER, user_key_ + L"\\" + kClientStateKey, L"UninstallString", L"X:\\cu.exe"));
+  ASSERT_TRUE(SetRegistryText(HKEY_USERS, user_key_ + L"\\" + kClientStateKey, L"UninstallString", L"X:\\users.exe"));
+  ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, user_key_ + L"\\" + kClientStateKey, L"UninstallString", L"X:\\cu.exe"));
   EXPECT_EQ(FindBrowserInstaller(user_key_), L"X:\\users.exe");
   DeleteValue(HKEY_USERS, user_key_ + L"\\" + kClientStateKey, L"UninstallString");
   EXPECT_EQ(FindBrowserInstaller(user_key_), L"X:\\cu.exe");
@@ -398,92 +375,19 @@ TEST_F(EngineLocatorTest, ProcessLocatorSeesAnEngineInstalledLaterAndKeepsIt) {
   EXPECT_EQ(locator.EnginePath(L"chrome.dll"), L"");
 
   const EngineLayout layout = MakeBrowser(L"A", L"13.1.1001.0", EngineProbe(L"10.0.1215.0"), true, true);
-  ASSERT_TRUE(SetString(HKEY_CURRENT_USER, kClientStateKey, L"UninstallString", layout.installer_path));
+  ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kClientStateKey, L"UninstallString", layout.installer_path));
   EXPECT_TRUE(locator.IsEnginePresent());
   EXPECT_TRUE(locator.IsEngineUsable());
   EXPECT_EQ(locator.EnginePath(L"chrome.dll"), EnginePath(layout, L"chrome.dll"));
   EXPECT_EQ(locator.EngineVersion(), L"13.1.1001.0");
 
   // Found once, kept: a later change of the registry is not seen.
-  ASSERT_TRUE(SetString(HKEY_CURRENT_USER, kClientStateKey, L"UninstallString", L"X:\\elsewhere\\setup.exe"));
+  ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kClientStateKey, L"UninstallString", L"X:\\elsewhere\\setup.exe"));
   EXPECT_EQ(locator.Layout().installer_path, layout.installer_path);
 
   locator.SetEngineVersion(L"10.0.1215.0");
   EXPECT_EQ(locator.EnginePath(L"chrome.dll"), root_ + L"\\A\\Application\\10.0.1215.0\\chrome.dll");
   locator.SetEngineVersion(L"");
-}
-
-// The stand-in installer the wait window starts: it lays the browser out and reports 3, then 7.
-class InstallerStandInTest : public EngineLocatorTest {
- protected:
-  // Runs GameShell.exe with a window of ours and answers the statuses it posted, in order.
-  std::vector<WPARAM> RunInstaller() {
-    std::vector<WPARAM> seen;
-    statuses_ = &seen;
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &RecordStatus;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"VelmoraEngineInstallerTest";
-    RegisterClassW(&wc);
-    ScopedWindow window(CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                        wc.hInstance, nullptr));
-    EXPECT_TRUE(window) << GetLastError();
-    std::wstring command = L"\"" + AppendPathComponents(ParentFolder(GetModulePath(nullptr)),
-                                                        L"..\\suite\\AppMgr\\GameShell.exe") +
-                           L"\" " + FormatW(L"/sdkinst /notifywindow=%d", static_cast<int>(
-                                                                              reinterpret_cast<INT_PTR>(window.get())));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        << command;
-    ScopedHandle process(info.hProcess), thread(info.hThread);
-    // Pump until the installer has ended and its messages are in.
-    for (DWORD waited = 0; process && waited < 60000; waited += 10) {
-      MSG message;
-      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-      if (WaitForSingleObject(process.get(), 10) == WAIT_OBJECT_0) {
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        break;
-      }
-    }
-    statuses_ = nullptr;
-    return seen;
-  }
-
-  static LRESULT CALLBACK RecordStatus(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INSTALLER_NOTIFY && statuses_ != nullptr) statuses_->push_back(wparam);
-    return DefWindowProcW(window, message, wparam, lparam);
-  }
-  static inline std::vector<WPARAM>* statuses_ = nullptr;
-};
-
-TEST_F(InstallerStandInTest, LaysTheBrowserOutRecordsItAndReportsReady) {
-  ScopedRegistryBackup browser(HKEY_CURRENT_USER, L"Software\\Vuq");
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vuq\\Ravida6");
-  SetEnvironmentVariableW(L"VELMORA_BROWSER_TARGET", (root_ + L"\\Installed").c_str());
-  SetEnvironmentVariableW(L"VELMORA_BROWSER_SOURCE", nullptr);
-  EXPECT_EQ(RunInstaller(), (std::vector<WPARAM>{kInstallerStatusInProgress, kInstallerStatusEngineReady}));
-
-  const std::wstring installer =
-      root_ + L"\\Installed\\Application\\" + VELMORA_ENGINE_VERSION + L"\\Installer\\setup.exe";
-  EXPECT_EQ(LookUpBrowserInstaller(HKEY_CURRENT_USER, L""), installer);
-  const EngineLayout layout{installer, L""};
-  EXPECT_TRUE(IsEnginePresent(layout));
-  EXPECT_TRUE(VerifyModuleSignature(EnginePath(layout, L"chrome_elf.dll")));
-  for (const wchar_t* data : {L"icudtl.dat", L"chrome_100_percent.pak", L"resources.pak", L"natives_blob.bin"}) {
-    EXPECT_NE(GetFileAttributesW(EnginePath(layout, data).c_str()), INVALID_FILE_ATTRIBUTES) << data;
-  }
-
-  // Nothing to install: failure is reported and nothing is recorded.
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vuq\\Ravida6");
-  Put(L"EmptySource\\readme.txt");
-  SetEnvironmentVariableW(L"VELMORA_BROWSER_SOURCE", (root_ + L"\\EmptySource").c_str());
-  SetEnvironmentVariableW(L"VELMORA_BROWSER_TARGET", (root_ + L"\\Installed2").c_str());
-  EXPECT_EQ(RunInstaller(), (std::vector<WPARAM>{kInstallerStatusInProgress, kInstallerStatusFailed}));
-  EXPECT_EQ(LookUpBrowserInstaller(HKEY_CURRENT_USER, L""), L"");
-  SetEnvironmentVariableW(L"VELMORA_BROWSER_SOURCE", nullptr);
-  SetEnvironmentVariableW(L"VELMORA_BROWSER_TARGET", nullptr);
 }
 
 }  // namespace

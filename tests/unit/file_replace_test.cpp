@@ -7,7 +7,6 @@
 
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <string>
 
@@ -15,14 +14,12 @@
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/file_tree.h"
 
 namespace velmora {
 namespace {
 
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream file(path.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
+using test::ReadAll;
 
 // Files in `folder` (without "." and ".."), long names included.
 int CountEntries(const std::wstring& folder) {

@@ -15,6 +15,7 @@
 #include "platform/text.h"
 #include "platform/trust.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/child_processes.h"
 #include "tests/support/handle_count.h"
 #include "tests/support/registry_backup.h"
 #include "tests/support/signature_trust.h"
@@ -219,12 +220,13 @@ TEST_F(KeluAITest, OnlyAcceptedFilesAreHandedOverAndFailuresLeaveNothingBehind) 
     next_ = c.selection;
     shown_ = 0;
     const DWORD before = Handles();
+    const auto children = test::RunningChildren();
     const bool handed = manager_.ChooseAndSendFiles(nullptr);
     EXPECT_EQ(shown_, c.installed ? 1 : 0);
     EXPECT_EQ(handed, !c.content.empty());
     if (c.content.empty()) {
       EXPECT_EQ(Handles(), before);
-      ::Sleep(300);
+      EXPECT_TRUE(test::ChildrenStartedSince(children).empty());
       EXPECT_TRUE(test::ReadLog(log_).empty());
       continue;
     }

@@ -17,6 +17,7 @@
 #include "platform/module_signature.h"
 #include "platform/text.h"
 #include "platform/trust.h"
+#include "tests/support/child_processes.h"
 #include "tests/support/redirection_watch.h"
 
 namespace velmora {
@@ -70,6 +71,11 @@ class LaunchTest : public ::testing::Test {
     ::DeleteFileW(out_.c_str());
   }
   void TearDown() override { ::DeleteFileW(out_.c_str()); }
+  // Nothing started since `before`: no new child is running and none wrote the output file.
+  void ExpectNothingStarted(const std::set<DWORD>& before) const {
+    EXPECT_TRUE(test::ChildrenStartedSince(before).empty());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(out_.c_str()));
+  }
   // Parameters for cmd.exe that write `word` into the output file.
   std::wstring Echo(const wchar_t* word) const { return FormatW(L"/c echo %s> \"%s\"", word, out_.c_str()); }
 
@@ -117,14 +123,14 @@ TEST_F(LaunchTest, AProgramOfTheNativeSystemFolderStartsAsItself) {
 TEST_F(LaunchTest, UntrustedRelativeAndMissingFilesAreNeverStarted) {
   const std::wstring refused = SystemFile(L"notepad.exe");  // exists, class 3
   const std::wstring silent = cmd_ + L".silent";            // the service does not answer
+  const auto before = test::RunningChildren();
   for (const std::wstring& path : {refused, silent, std::wstring(L"cmd.exe"), std::wstring(L"..\\cmd.exe"),
                                    cmd_ + L".missing", std::wstring()}) {
     EXPECT_FALSE(LaunchFile(path, Echo(L"x"))) << path;
     EXPECT_FALSE(LaunchCommand(path, Echo(L"x"))) << path;
     EXPECT_EQ(nullptr, ShellOpenFile(path, Echo(L"x"), SW_HIDE)) << path;
   }
-  ::Sleep(200);
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(out_.c_str()));
+  ExpectNothingStarted(before);
 }
 
 TEST_F(LaunchTest, TheCanonicalLocalFileIsCheckedAndStarted) {
@@ -138,24 +144,24 @@ TEST_F(LaunchTest, TheCanonicalLocalFileIsCheckedAndStarted) {
   ASSERT_TRUE(LaunchFile(climbing, Echo(L"canonical"))) << climbing;
   ASSERT_TRUE(WaitForFile(out_));
   ::DeleteFileW(out_.c_str());
+  const auto before = test::RunningChildren();
   for (const std::wstring& path : {L"\\\\?\\" + cmd_, L"\\\\.\\" + cmd_}) {
     EXPECT_FALSE(LaunchFile(path, Echo(L"x"))) << path;
     EXPECT_EQ(nullptr, ShellOpenFile(path, Echo(L"x"), SW_HIDE)) << path;
   }
-  ::Sleep(200);
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(out_.c_str()));
+  ExpectNothingStarted(before);
 }
 
 TEST_F(LaunchTest, AFileOfUnknownTrustMayBeLoadedButNotStarted) {
   Allowed().clear();
   Unknown() = {AsciiLower(cmd_)};
+  const auto before = test::RunningChildren();
   EXPECT_TRUE(IsTrustedFile(cmd_));
   EXPECT_FALSE(LaunchFile(cmd_, Echo(L"x")));
   EXPECT_FALSE(LaunchCommand(cmd_, Echo(L"x")));
   EXPECT_EQ(nullptr, ShellOpenFile(cmd_, Echo(L"x"), SW_HIDE));
   Unknown().clear();
-  ::Sleep(200);
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(out_.c_str()));
+  ExpectNothingStarted(before);
 }
 
 // Wine's Safer functions succeed but hand out a placeholder token that CreateProcessAsUserW

@@ -32,7 +32,8 @@ namespace {
 using SignInFn = void(WINAPI*)(const wchar_t* fields, const wchar_t* account, int status);
 using SignOutFn = void(WINAPI*)();
 
-std::wstring TestFolder() { return ParentFolder(GetModulePath(nullptr)); }
+using test::BuiltSuiteFile;
+using test::TestProgramFile;
 
 // Texts of the stand-in log lines of `component`, in order.
 std::vector<std::string> Calls(const std::wstring& log, const std::string& component) {
@@ -68,17 +69,11 @@ class RecordingSink final : public ILoginCallBack {
 class LoginStackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int counter = 0;
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    suite_ = FormatW(L"%lsVelmoraLogin%lu_%d", temp, ::GetCurrentProcessId(), ++counter);
-    ASSERT_TRUE(::CreateDirectoryW(suite_.c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryW((suite_ + L"\\Utils").c_str(), nullptr));
     for (const wchar_t* file : {L"SignOn.dll", L"VerProbe.dll", L"Utils\\SignOnMgr.dll", L"Utils\\AcctClient.dll",
                                 L"Utils\\ShareStore.dll"}) {
       Install(file, file);
     }
-    log_ = suite_ + L"\\standin.log";
     ::SetEnvironmentVariableW(L"VELMORA_STANDIN_LOG", log_.c_str());
     ::SetEnvironmentVariableW(L"VELMORA_STANDIN_ACCOUNT", (suite_ + L"\\account.txt").c_str());
     SetTrustVerifiers(&VerifyModuleSignature, &velmora::test::TrustClassBySignature);
@@ -91,12 +86,11 @@ class LoginStackTest : public ::testing::Test {
     ::SetEnvironmentVariableW(L"VELMORA_STANDIN_ACCOUNT", nullptr);
     ::SetEnvironmentVariableW(L"VELMORA_STANDIN_BETA", nullptr);
     ::SetEnvironmentVariableW(L"VELMORA_STANDIN_SIGNON_FAIL", nullptr);
-    test::DeleteTree(suite_);
   }
 
   // Copies the built stand-in `built` (relative to the build's suite folder) to `target` in ours.
   void Install(const std::wstring& built, const std::wstring& target) {
-    const std::wstring from = TestFolder() + L"\\..\\suite\\" + built;
+    const std::wstring from = BuiltSuiteFile(built);
     ASSERT_TRUE(::CopyFileW(from.c_str(), (suite_ + L"\\" + target).c_str(), FALSE)) << from;
   }
   // The stand-in client library's controls, from the same module the program loads.
@@ -108,7 +102,9 @@ class LoginStackTest : public ::testing::Test {
     ASSERT_TRUE(sign_in_ && sign_out_);
   }
 
-  std::wstring suite_, log_;
+  const test::TempFolder folder_{L"VelmoraLogin"};
+  const std::wstring suite_ = folder_.path();
+  const std::wstring log_ = folder_ / L"standin.log";
   ScopedLibrary control_;
   SignInFn sign_in_ = nullptr;
   SignOutFn sign_out_ = nullptr;
@@ -301,7 +297,7 @@ TEST_F(LoginStackTest, InstallerAddressFollowsTheSuitesVersionProbe) {
 }
 
 TEST_F(LoginStackTest, DamagedSignOnShowsThePromptAndEndsWithZero) {
-  const std::wstring probe = TestFolder() + L"\\login_probe.exe";
+  const std::wstring probe = TestProgramFile(L"login_probe.exe");
   // Untouched, missing: the probe reports bound or not bound, without any prompt.
   EXPECT_EQ(test::RunChild(probe, L"\"" + suite_ + L"\"", 60000).exit_code, 10u);
   Install(L"SignOn_unsigned.dll", L"SignOn.dll");
@@ -346,7 +342,7 @@ TEST_F(LoginStackTest, DamagedSignOnShowsThePromptAndEndsWithZero) {
 // appears.
 TEST_F(LoginStackTest, ADamagedManagerPromptLetsNestedReadsReturn) {
   Install(L"Utils\\SignOnMgr_unsigned.dll", L"Utils\\SignOnMgr.dll");
-  const std::wstring probe = TestFolder() + L"\\login_probe.exe";
+  const std::wstring probe = TestProgramFile(L"login_probe.exe");
   const std::wstring marker = suite_ + L"\\nested_read_returned";
   test::ScopedSuiteRegistration registration(suite_, test::RegistryViewOf(probe));
   ScopedHandle process(test::StartChild(probe, L"\"" + suite_ + L"\" reenter \"" + marker + L"\""));

@@ -11,6 +11,7 @@
 #include "platform/build_constants.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
+#include "tests/support/file_tree.h"
 #include "tests/support/login_page_recorder.h"
 
 namespace velmora {
@@ -48,21 +49,13 @@ TEST(UserState, CompactSortedJsonWithTrailingLineFeed) {
 class LoginStatusTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    image_ = FormatW(L"%lsVelmoraStatus%lu.png", temp, ::GetCurrentProcessId());
     WriteImage("\x89PNG");
     account_.nick_name = L"Ann";
     account_.qid = L"42";
     account_.head_image = image_;
     account_.cookie_text = L"T=t1;Q=q1;";
   }
-  void TearDown() override { ::DeleteFileW(image_.c_str()); }
-  void WriteImage(const std::string& bytes) {
-    ScopedFileHandle file(::CreateFileW(image_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-  }
+  void WriteImage(const std::string& bytes) { ASSERT_TRUE(test::WriteAll(image_, bytes)); }
   bool SignIn(const wchar_t* account, int status) {
     return OnSignedInWith(page_, account, status, [this] {
       ++reads_;
@@ -73,7 +66,8 @@ class LoginStatusTest : public ::testing::Test {
   LoginPageRecorder page_;
   CAvatarText avatar_;
   AccountInfo account_;
-  std::wstring image_;
+  const test::TempFolder folder_{L"VelmoraStatus"};
+  const std::wstring image_ = folder_ / L"head.png";
   int reads_ = 0;
 };
 

@@ -6,42 +6,22 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "platform/build_constants.h"
 #include "platform/module_path.h"
-#include "platform/scoped_handle.h"
 #include "platform/text.h"
+#include "tests/support/file_tree.h"
 
 namespace velmora {
 namespace {
 
 // The build puts version_probe.exe (unsigned) and its signed copies beside the test program.
-std::wstring TestFile(const wchar_t* name) { return ParentFolder(GetModulePath(nullptr)) + L'\\' + name; }
-
-std::vector<char> ReadWholeFile(const std::wstring& path) {
-  const ScopedFileHandle file(
-      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  LARGE_INTEGER size = {};
-  if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > (64 << 20)) return {};
-  std::vector<char> bytes(static_cast<size_t>(size.QuadPart));
-  DWORD read = 0;
-  if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) return {};
-  bytes.resize(read);
-  return bytes;
-}
-
-bool WriteWholeFile(const std::wstring& path, const std::vector<char>& bytes) {
-  const ScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  DWORD written = 0;
-  return file && ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
-}
+using test::TestProgramFile;
 
 // Offset of a byte in the middle of the first code section's raw data; 0 when not found. The
 // section table comes right after the optional header, whose size the file header gives, so this
 // reads 32-bit and 64-bit images alike.
-size_t CodeByteOffset(const std::vector<char>& image) {
+size_t CodeByteOffset(const std::string& image) {
   IMAGE_DOS_HEADER dos;
   if (image.size() < sizeof(dos)) return 0;
   std::memcpy(&dos, image.data(), sizeof(dos));
@@ -62,74 +42,45 @@ size_t CodeByteOffset(const std::vector<char>& image) {
   return 0;
 }
 
-// A folder of this test's own in the temp folder, removed with what the test put in it.
-class TempFolder {
- public:
-  TempFolder() {
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    path_ = FormatW(L"%lsVelmoraSignature%lu", temp, ::GetCurrentProcessId());
-    ::CreateDirectoryW(path_.c_str(), nullptr);
-  }
-  ~TempFolder() {
-    for (const auto& file : files_) ::DeleteFileW(file.c_str());
-    ::RemoveDirectoryW(path_.c_str());
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  std::wstring File(const wchar_t* name) { return files_.emplace_back(path_ + L'\\' + name); }
-
- private:
-  std::wstring path_;
-  std::vector<std::wstring> files_;
-};
-
-TEST(ModuleSignatureTest, CopySignedByOurSignerIsAccepted) {
-  const std::wstring path = TestFile(L"version_probe_signed.exe");
-  EXPECT_EQ(0, VerifyAuthenticode(path));
-  EXPECT_EQ(kSignerName, GetSignerSubjectName(path));
-  EXPECT_TRUE(VerifyModuleSignature(path));
-  // A second check of the same file answers the same: the first left no state behind.
-  EXPECT_TRUE(VerifyModuleSignature(path));
-}
-
-TEST(ModuleSignatureTest, UnsignedAndMissingFilesAreRefused) {
-  const std::wstring unsigned_file = TestFile(L"version_probe.exe");
-  EXPECT_EQ(TRUST_E_NOSIGNATURE, VerifyAuthenticode(unsigned_file));
-  EXPECT_EQ(L"", GetSignerSubjectName(unsigned_file));
-  EXPECT_FALSE(VerifyModuleSignature(unsigned_file));
-
-  TempFolder folder;
-  const std::wstring missing = folder.File(L"missing.exe");
-  EXPECT_NE(0, VerifyAuthenticode(missing));
-  EXPECT_EQ(L"", GetSignerSubjectName(missing));
-  EXPECT_FALSE(VerifyModuleSignature(missing));
-}
-
-// The signature block is untouched, so the signer's name still reads as ours: only the digest
-// check can refuse this file.
-TEST(ModuleSignatureTest, ChangedCodeByteIsRefusedThoughOurNameIsInIt) {
-  std::vector<char> image = ReadWholeFile(TestFile(L"version_probe_signed.exe"));
+// Our signer's copy passes; every other file is refused, however much of its signature holds.
+// A changed code byte leaves the signature block and our name in it untouched, so only the digest
+// check can refuse it. Where the chain to a root is not checked (Wine), a certificate anyone can
+// make verifies: the signer's name refuses it. Our very name from a second CA named like ours, or
+// from an intermediate CA under our root, was not issued by the pinned CA key.
+TEST(ModuleSignatureTest, OnlyOurSignersIntactCopyIsAccepted) {
+  test::TempFolder folder(L"VelmoraSignature");
+  std::string image = test::ReadAll(TestProgramFile(L"version_probe_signed.exe"));
   const size_t offset = CodeByteOffset(image);
   ASSERT_NE(0u, offset);
   image[offset] = static_cast<char>(image[offset] ^ 0x01);
-  TempFolder folder;
-  const std::wstring changed = folder.File(L"version_probe_changed.exe");
-  ASSERT_TRUE(WriteWholeFile(changed, image));
+  ASSERT_TRUE(test::WriteAll(folder / L"changed.exe", image));
 
-  EXPECT_EQ(TRUST_E_BAD_DIGEST, VerifyAuthenticode(changed));
-  EXPECT_EQ(kSignerName, GetSignerSubjectName(changed));
-  EXPECT_FALSE(VerifyModuleSignature(changed));
-}
-
-// Where the chain to a root is not checked (Wine), a certificate anyone can make verifies: the
-// signer's name is what refuses it.
-TEST(ModuleSignatureTest, AnotherSignerIsRefusedThoughTheSignatureHolds) {
-  const std::wstring path = TestFile(L"version_probe_other.exe");
-  EXPECT_EQ(0, VerifyAuthenticode(path));
-  EXPECT_EQ(L"Someone Else Signing", GetSignerSubjectName(path));
-  EXPECT_FALSE(VerifyModuleSignature(path));
+  constexpr LONG kAnyFailure = 1;
+  const struct {
+    std::wstring path;
+    LONG authenticode;
+    std::wstring signer;
+    bool accepted;
+  } cases[] = {
+      {TestProgramFile(L"version_probe_signed.exe"), 0, kSignerName, true},
+      {TestProgramFile(L"version_probe.exe"), TRUST_E_NOSIGNATURE, L"", false},
+      {folder / L"missing.exe", kAnyFailure, L"", false},
+      {folder / L"changed.exe", TRUST_E_BAD_DIGEST, kSignerName, false},
+      {TestProgramFile(L"version_probe_other.exe"), 0, L"Someone Else Signing", false},
+      {TestProgramFile(L"version_probe_impostor.exe"), 0, kSignerName, false},
+      {TestProgramFile(L"version_probe_sibling.exe"), 0, kSignerName, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.path));
+    if (c.authenticode == kAnyFailure) {
+      EXPECT_NE(0, VerifyAuthenticode(c.path));
+    } else {
+      EXPECT_EQ(c.authenticode, VerifyAuthenticode(c.path));
+    }
+    EXPECT_EQ(c.signer, GetSignerSubjectName(c.path));
+    EXPECT_EQ(c.accepted, VerifyModuleSignature(c.path));
+    EXPECT_EQ(c.accepted, VerifyModuleSignature(c.path)) << "a second check: the first left no state behind";
+  }
 }
 
 TEST(ModuleSignatureTest, RelativePathsAreRefusedEvenWhereTheyWouldResolve) {
@@ -141,18 +92,6 @@ TEST(ModuleSignatureTest, RelativePathsAreRefusedEvenWhereTheyWouldResolve) {
   EXPECT_FALSE(VerifyModuleSignature(L".\\version_probe_signed.exe"));
   EXPECT_FALSE(VerifyModuleSignature(L""));
   ::SetCurrentDirectoryW(previous);
-}
-
-// Signed under our signer's very name by a second CA named like ours, and by an intermediate CA
-// under our very root: neither was issued by the pinned CA key, so both are refused.
-TEST(ModuleSignatureTest, OurNameFromAnotherCaIsRefused) {
-  for (const wchar_t* name : {L"version_probe_impostor.exe", L"version_probe_sibling.exe"}) {
-    const std::wstring path = TestFile(name);
-    EXPECT_EQ(0, VerifyAuthenticode(path)) << WideToUtf8(name);
-    EXPECT_EQ(kSignerName, GetSignerSubjectName(path)) << WideToUtf8(name);
-    EXPECT_FALSE(VerifyModuleSignature(path)) << WideToUtf8(name);
-  }
-  EXPECT_TRUE(VerifyModuleSignature(TestFile(L"version_probe_signed.exe")));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "platform/suite_folder.h"
 
 #include <gtest/gtest.h>
-#include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -11,8 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/scoped_handle.h"
 #include "platform/text.h"
+#include "tests/support/file_tree.h"
+#include "tests/support/registry_backup.h"
+#include "tests/support/registry_values.h"
 
 namespace velmora {
 namespace {
@@ -30,16 +31,8 @@ std::wstring ProgramFolder() {
   GetModuleFileNameW(nullptr, buffer, 2048);
   return Parent(buffer);
 }
-void DeleteTree(const std::wstring& folder) {
-  const std::wstring from = folder + L'\0';  // SHFileOperationW takes a double-terminated list.
-  SHFILEOPSTRUCTW op = {nullptr, FO_DELETE, from.c_str(), nullptr, FOF_NO_UI, FALSE, nullptr, nullptr};
-  SHFileOperationW(&op);
-}
-// Creates the key when needed; `terminated` false stores the text without its terminator.
-void SetValue(HKEY root, const wchar_t* subkey, const wchar_t* name, DWORD type, const std::wstring& text,
-              bool terminated = true) {
-  RegSetKeyValueW(root, subkey, name, type, text.c_str(), static_cast<DWORD>((text.size() + terminated) * 2));
-}
+using test::DeleteTree;
+using test::SetRegistryText;
 
 // The data folder is worked out once per process, so APPDATA names a folder of ours before any test.
 struct AppDataEnvironment : ::testing::Environment {
@@ -118,7 +111,7 @@ TEST(ExpandPathMacros, RegistryReference) {
       {L"max", REG_SZ, longest, true},         {L"long", REG_SZ, longest + L"a", true},
       {L"empty", REG_SZ, L"", true},
       {L"binary", REG_BINARY, L"C:\\Bin", true}};
-  for (const auto& v : values) SetValue(HKEY_CURRENT_USER, key.c_str(), v.name, v.type, v.text, v.terminated);
+  for (const auto& v : values) SetRegistryText(HKEY_CURRENT_USER, key, v.name, v.text, v.type, v.terminated);
   const std::pair<std::wstring, std::wstring> cases[] = {
       {at + L"||dir||sub\\file", L"C:\\Data\\sub\\file"},
       {L"hkey_current_user\\" + key + L"||dir||\\sub", L"C:\\Data\\sub"},
@@ -134,28 +127,16 @@ TEST(ExpandPathMacros, RegistryReference) {
   RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }
 
-// Takes one of the suite's HKLM values away for a test and puts back what was there.
+// One of the suite's HKLM values taken away for a test, and put back afterwards.
 struct SavedSuiteValue {
   SavedSuiteValue(const wchar_t* key_path, const wchar_t* value_name) : subkey(key_path), name(value_name) {
-    ScopedRegKey key;
-    key_existed = RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
-    DWORD bytes = static_cast<DWORD>(data.size());
-    had_value = RegQueryValueExW(key.get(), name, nullptr, &type, data.data(), &bytes) == ERROR_SUCCESS;
-    data.resize(had_value ? bytes : 0);
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, subkey, name);
   }
-  ~SavedSuiteValue() {
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, subkey, name);
-    if (!key_existed) RegDeleteKeyW(HKEY_LOCAL_MACHINE, subkey);
-    if (had_value) RegSetKeyValueW(HKEY_LOCAL_MACHINE, subkey, name, type, data.data(), DWORD(data.size()));
-  }
-  void Set(DWORD value_type, const std::wstring& text, bool terminated = true) {
-    SetValue(HKEY_LOCAL_MACHINE, subkey, name, value_type, text, terminated);
+  void Set(DWORD type, const std::wstring& text, bool terminated = true) {
+    SetRegistryText(HKEY_LOCAL_MACHINE, subkey, name, text, type, terminated);
   }
   const wchar_t *subkey, *name;
-  bool key_existed = false, had_value = false;
-  DWORD type = REG_NONE;
-  std::vector<BYTE> data = std::vector<BYTE>(65536);
+  test::ScopedRegistryBackup backup{HKEY_LOCAL_MACHINE, subkey};
 };
 
 class SuiteFolderTest : public ::testing::Test {

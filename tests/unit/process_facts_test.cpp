@@ -11,7 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/system_functions.h"
 #include "platform/text.h"
+#include "tests/support/file_tree.h"
 
 namespace velmora {
 namespace {
@@ -28,8 +30,15 @@ OSVERSIONINFOEXW EmptyRecord() {
   return record;
 }
 
-// Defined first so that, run in file order, it makes the process's first use of the cache.
-TEST(RealOSVersionTest, ConcurrentFirstCallersGetOneRecord) {
+// Defined first so that, run in file order, it makes the process's first use of the cache. With
+// no compatibility mode the real version is the one the kernel answers RtlGetVersion with.
+TEST(RealOSVersionTest, ConcurrentFirstCallersGetTheKernelsVersion) {
+  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+  const auto rtl_get_version = GetProcAddressAs<RtlGetVersionFn>(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+  OSVERSIONINFOEXW kernel = EmptyRecord(), reported = EmptyRecord();
+  ASSERT_TRUE(rtl_get_version && rtl_get_version(reinterpret_cast<OSVERSIONINFOW*>(&kernel)) == 0);
+  ASSERT_TRUE(::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&reported)));
+
   constexpr int kThreads = 8;
   std::vector<OSVERSIONINFOEXW> records(kThreads, EmptyRecord());
   std::vector<int> results(kThreads, -1);
@@ -43,24 +52,18 @@ TEST(RealOSVersionTest, ConcurrentFirstCallersGetOneRecord) {
   }
   go = true;
   for (std::thread& thread : threads) thread.join();
-
-  OSVERSIONINFOEXW later = EmptyRecord();
-  ASSERT_TRUE(GetRealOSVersion(reinterpret_cast<OSVERSIONINFOW*>(&later)));
   for (int i = 0; i < kThreads; ++i) {
-    EXPECT_EQ(results[i], 1) << "thread " << i;
-    EXPECT_EQ(std::memcmp(&records[i], &later, sizeof(later)), 0) << "thread " << i;
+    SCOPED_TRACE(i);
+    EXPECT_EQ(results[i], 1);
+    EXPECT_EQ(std::memcmp(&records[i], &records[0], sizeof(records[0])), 0);
+    EXPECT_EQ(records[i].dwOSVersionInfoSize, sizeof(OSVERSIONINFOEXW));
+    EXPECT_EQ(records[i].dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+    EXPECT_EQ(records[i].dwMajorVersion, kernel.dwMajorVersion);
+    EXPECT_EQ(records[i].dwMinorVersion, kernel.dwMinorVersion);
+    EXPECT_EQ(records[i].dwBuildNumber, kernel.dwBuildNumber);
   }
-  EXPECT_EQ(later.dwOSVersionInfoSize, sizeof(later));
-  EXPECT_EQ(later.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
-}
-
-TEST(RealOSVersionTest, NeverBelowGetVersionEx) {
-  OSVERSIONINFOEXW reported = EmptyRecord();
-  ASSERT_TRUE(::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&reported)));
-  OSVERSIONINFOEXW real = EmptyRecord();
-  ASSERT_TRUE(GetRealOSVersion(reinterpret_cast<OSVERSIONINFOW*>(&real)));
-  EXPECT_GE(real.dwMajorVersion * 10 + real.dwMinorVersion, reported.dwMajorVersion * 10 + reported.dwMinorVersion);
-  EXPECT_GE(real.dwMajorVersion, 6u);
+  EXPECT_GE(records[0].dwMajorVersion * 10 + records[0].dwMinorVersion,
+            reported.dwMajorVersion * 10 + reported.dwMinorVersion);
 }
 
 TEST(RealOSVersionTest, CopiesOnlyWhatTheSizeFieldAllows) {
@@ -130,17 +133,21 @@ TEST(RaiseVersionFromKernelTest, Table) {
   EXPECT_FALSE(RaiseVersionFromKernel(VS_FIXEDFILEINFO{}, nullptr));
 }
 
-TEST(ProcessImagePathTest, CurrentProcessMatchesModuleFileName) {
+TEST(ProcessImagePathTest, OwnProcessMatchesItsModuleFileNameUnknownOnesLeaveTheOutputAlone) {
   std::wstring path;
   ASSERT_TRUE(GetProcessImagePath(::GetCurrentProcessId(), &path));
   EXPECT_TRUE(EqualsIgnoreAsciiCase(path, OwnPath())) << path;
+  for (const DWORD id : {0xFFFFFFF0u, 0u}) {
+    path = L"untouched";
+    EXPECT_FALSE(GetProcessImagePath(id, &path)) << id;
+    EXPECT_EQ(path, L"untouched");
+  }
+  EXPECT_FALSE(GetProcessImagePath(::GetCurrentProcessId(), nullptr));
 }
 
 TEST(ProcessImagePathTest, SuspendedChildIsFound) {
   // A process that has not run its loader yet has no module list; the image name still exists.
-  std::wstring probe = OwnPath();
-  probe.erase(probe.find_last_of(L'\\') + 1);
-  probe += L"version_probe.exe";
+  const std::wstring probe = test::TestProgramFile(L"version_probe.exe");
   std::wstring command = L"\"" + probe + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
@@ -156,15 +163,6 @@ TEST(ProcessImagePathTest, SuspendedChildIsFound) {
   ::CloseHandle(info.hProcess);
   ASSERT_TRUE(found);
   EXPECT_TRUE(EqualsIgnoreAsciiCase(path, probe)) << path;
-}
-
-TEST(ProcessImagePathTest, UnknownProcessLeavesOutputAlone) {
-  std::wstring path = L"untouched";
-  EXPECT_FALSE(GetProcessImagePath(0xFFFFFFF0u, &path));
-  EXPECT_EQ(path, L"untouched");
-  EXPECT_FALSE(GetProcessImagePath(0, &path));
-  EXPECT_EQ(path, L"untouched");
-  EXPECT_FALSE(GetProcessImagePath(::GetCurrentProcessId(), nullptr));
 }
 
 // The test prefix is 64-bit: a 32-bit build runs under WOW64, a 64-bit build natively.
@@ -187,11 +185,6 @@ TEST(ProcessFactsTest, DebugPrivilegeEnabledInToken) {
   EXPECT_TRUE(::PrivilegeCheck(token, &query, &enabled));
   EXPECT_TRUE(enabled);
   ::CloseHandle(token);
-}
-
-TEST(InternalFixedDiskTest, SystemDriveIsInternal) {
-  EXPECT_TRUE(IsInternalFixedDisk(L"C:\\"));
-  EXPECT_TRUE(IsInternalFixedDisk(L"C:")) << "the same drive written without its backslash";
 }
 
 TEST(InternalFixedDiskTest, DecisionFromTheDriveFacts) {
@@ -219,10 +212,9 @@ TEST(InternalFixedDiskTest, DecisionFromTheDriveFacts) {
   }
 }
 
-TEST(InternalFixedDiskTest, MissingAndNonRootPathsAreNot) {
-  EXPECT_FALSE(IsInternalFixedDisk(L""));
-  EXPECT_FALSE(IsInternalFixedDisk(L"\\"));
-  EXPECT_FALSE(IsInternalFixedDisk(L"no such folder\\"));
+TEST(InternalFixedDiskTest, TheSystemDriveIsInternalMissingAndNonRootPathsAreNot) {
+  for (const wchar_t* root : {L"C:\\", L"C:"}) EXPECT_TRUE(IsInternalFixedDisk(root)) << root;  // with or without "\\"
+  for (const wchar_t* path : {L"", L"\\", L"no such folder\\"}) EXPECT_FALSE(IsInternalFixedDisk(path)) << path;
   const DWORD drives = ::GetLogicalDrives();
   for (wchar_t letter = L'Z'; letter >= L'D'; --letter) {
     if (drives & (1u << (letter - L'A'))) continue;

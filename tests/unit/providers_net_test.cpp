@@ -33,15 +33,11 @@ using test::HttpRoute;
 using test::HttpTestServer;
 using test::Reply;
 using test::ToolListDocument;
+using test::ReadAll;
 using test::WrapSignedDocument;
 
 constexpr char kListPath[] = "/main/cdn_client/v1/relations/e";
 constexpr char kWeatherPath[] = "/deskhelper/weather";
-
-std::string ReadAll(const std::wstring& path) {
-  std::ifstream file(path.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 void WriteAll(const std::wstring& path, const std::string& bytes) {
   std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << bytes;
@@ -245,10 +241,9 @@ TEST_F(NetProvidersTest, AHeldWorkerHandleDefersTheForcedFetchToTheNextRun) {
   ASSERT_TRUE(WaitFor([&] { return ReadSettingsDword(L"aitool_cloudquerytime").has_value(); }));
   Sleep(300);
   list->ForceRefresh();  // finished, but its handle is still held
-  Sleep(300);
+  list->WaitForWorker();  // a worker it started by mistake would be the one waited for
   EXPECT_EQ(CloudRequests(), 1u);
   EXPECT_EQ(Posted(WM_RECOM_TOOLS_UPDATED), 0);
-  list->WaitForWorker();
   list->ForceRefresh();  // the mark waited: this run fetches although the list is fresh
   list->WaitForWorker();
   EXPECT_EQ(CloudRequests(), 2u);

@@ -4,13 +4,12 @@
 #include <gdiplus.h>
 #include <shlobj.h>
 
-#include <fstream>
-
 #include "config/shortcut.h"
 #include "platform/data_folder.h"
 #include "platform/module_path.h"
 #include "platform/text.h"
 #include "tests/support/file_tree.h"
+#include "tests/support/registry_values.h"
 
 namespace velmora::test {
 namespace {
@@ -64,7 +63,7 @@ void RecentFixture::SetUp() {
   ::SHCreateDirectoryExW(nullptr, local_.c_str(), nullptr);
   ::SHCreateDirectoryExW(nullptr, other_.c_str(), nullptr);
   // Icons are taken only from internal fixed disks, which Wine's Z: (the build's) is not.
-  ASSERT_TRUE(::CopyFileW((ParentFolder(GetModulePath(nullptr)) + L"\\icon_probe.dll").c_str(), IconProbe().c_str(),
+  ASSERT_TRUE(::CopyFileW(TestProgramFile(L"icon_probe.dll").c_str(), IconProbe().c_str(),
                           FALSE));
 }
 
@@ -77,8 +76,7 @@ void RecentFixture::TearDown() {
 }
 
 std::wstring RecentFixture::File(const std::wstring& path, const std::string& bytes) {
-  ::SHCreateDirectoryExW(nullptr, ParentFolder(path).c_str(), nullptr);
-  std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << bytes;
+  EXPECT_TRUE(WriteAll(path, bytes)) << path;
   return path;
 }
 
@@ -91,11 +89,7 @@ std::wstring RecentFixture::Link(const std::wstring& folder, const std::wstring&
 
 void RecentFixture::Value(const std::wstring& subkey, const std::wstring& name, DWORD type, const void* data,
                           size_t size) {
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExW(root_.get(), subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  ::RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
-  ::RegCloseKey(key);
+  EXPECT_TRUE(SetRegistryValue(root_.get(), subkey, name.c_str(), type, data, size)) << name;
 }
 
 void RecentFixture::UserAssist(const std::wstring& subkey, const std::wstring& name, int64_t unix_seconds,

@@ -11,14 +11,14 @@
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 #include "tests/support/file_tree.h"
+#include "tests/support/registry_values.h"
 
 namespace velmora {
 namespace {
 
 using namespace std::string_literals;
 
-using test::DeleteTree;
-using test::Long;
+using test::WriteAll;
 
 // `path` extended by folders of at most 150 characters to exactly `length` characters.
 std::wstring PathOfLength(std::wstring path, size_t length) {
@@ -28,42 +28,23 @@ std::wstring PathOfLength(std::wstring path, size_t length) {
   return path;
 }
 
-// Writes `relative` inside `root`, making the folders above it.
-void WriteText(const std::wstring& root, const std::wstring& relative, const std::string& text) {
-  for (size_t at = 0, next; (next = relative.find(L'\\', at)) != std::wstring::npos; at = next + 1) {
-    CreateDirectoryW(Long(root + L"\\" + relative.substr(0, next)).c_str(), nullptr);
-  }
-  ScopedFileHandle file(CreateFileW(Long(root + L"\\" + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  ASSERT_TRUE(file && WriteFile(file.get(), text.data(), DWORD(text.size()), &written, nullptr)) << relative;
-}
-
 // Each test has its own folder (the profile functions cache files by name) and registry key.
 class RuntimeConfigTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static int counter = 0;
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    root_ = FormatW(L"%lsVelmoraRuntimeConfig%lu_%d", temp, GetCurrentProcessId(), ++counter);
-    ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
-  }
-  void TearDown() override {
-    DeleteTree(root_);
-    RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str());
-  }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
   void SetValue(const wchar_t* name, DWORD type, const std::wstring& text) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name, type, text.c_str(), DWORD((text.size() + 1) * 2));
+    test::SetRegistryText(HKEY_CURRENT_USER, key_, name, text, type);
   }
 
-  std::wstring root_, key_ = FormatW(L"Software\\VelmoraRuntimeConfigTest%lu", GetCurrentProcessId());
+  test::TempFolder folder_{L"VelmoraRuntimeConfig"};
+  const std::wstring root_ = folder_.path();
+  std::wstring key_ = FormatW(L"Software\\VelmoraRuntimeConfigTest%lu", GetCurrentProcessId());
 };
 
 TEST_F(RuntimeConfigTest, NearestIniWalkingUpWins) {
-  WriteText(root_, L"SVuq.ini", "");
-  WriteText(root_, L"a\\SVuq.ini", "");
-  WriteText(root_, L"a\\b\\SVuq.ini\\not-an-ini", "");  // a folder of that name is no ini
+  WriteAll(folder_ / L"SVuq.ini", "");
+  WriteAll(folder_ / L"a\\SVuq.ini", "");
+  WriteAll(folder_ / L"a\\b\\SVuq.ini\\not-an-ini", "");  // a folder of that name is no ini
   const std::wstring deep = root_ + L"\\a\\b";
   EXPECT_EQ(FindRuntimeConfigFile(deep), root_ + L"\\a\\SVuq.ini");
   EXPECT_EQ(FindRuntimeConfigFile(deep + L"\\"), root_ + L"\\a\\SVuq.ini");
@@ -71,14 +52,14 @@ TEST_F(RuntimeConfigTest, NearestIniWalkingUpWins) {
   EXPECT_EQ(FindRuntimeConfigFile(L"a\\b"), L"");  // relative: the profile functions would read the Windows folder
   // "\SVuq.ini" is 9 characters: a 502-character folder gives a 511-character candidate, 503 one too many.
   const std::wstring fits = PathOfLength(root_ + L"\\f", 502), too_long = PathOfLength(root_ + L"\\g", 503);
-  for (const auto& folder : {fits, too_long}) WriteText(root_, folder.substr(root_.size() + 1) + L"\\SVuq.ini", "");
+  for (const auto& folder : {fits, too_long}) WriteAll(folder + L"\\SVuq.ini", "");
   EXPECT_EQ(FindRuntimeConfigFile(fits), fits + L"\\SVuq.ini");
   EXPECT_EQ(FindRuntimeConfigFile(too_long), root_ + L"\\SVuq.ini");
 }
 
 TEST_F(RuntimeConfigTest, ReadsTheThreeSections) {
   const std::string missing = "<REGISTRY:HKCU\\" + WideToUtf8(key_) + "@missing>";
-  WriteText(root_, L"ini\\SVuq.ini",
+  WriteAll(folder_ / L"ini\\SVuq.ini",
             "[Runtime\\DefaultDllDirectories]\r\nsub\r\n..\\up\\\r\nC:\\Abs\\Dir\r\n" + missing + "\\x\r\n"
             "[Runtime\\KnownDLLs]\r\nNetCore.dll=C:\\A\\NetCore.dll;;rel\\NetCore.dll;\r\nNoEquals\r\nEmpty=\r\n"
             "HostKit.dll=" + missing + ";\\\\srv\\share\\HostKit.dll\r\nUnusable.dll=" + missing + "\r\n"
@@ -96,7 +77,7 @@ TEST_F(RuntimeConfigTest, ReadsTheThreeSections) {
   EXPECT_EQ(config.environment, L"A=1\0PATH_EXTRA=C:\\x;C:\\y\0"s);
 
   // Missing sections and a missing file leave their parts empty.
-  WriteText(root_, L"env\\SVuq.ini", "[Environment]\r\nX=1\r\n");
+  WriteAll(folder_ / L"env\\SVuq.ini", "[Environment]\r\nX=1\r\n");
   const RuntimeConfig only_environment = LoadRuntimeConfig(root_ + L"\\env");
   EXPECT_TRUE(only_environment.default_dll_directories.empty() && only_environment.known_dlls.empty());
   EXPECT_EQ(only_environment.environment, L"X=1\0"s);
@@ -107,7 +88,7 @@ TEST_F(RuntimeConfigTest, ReadsTheThreeSections) {
 TEST_F(RuntimeConfigTest, HugeSectionIsReadWhole) {
   std::string text = "[Runtime\\KnownDLLs]\r\n";
   for (int i = 0; i < 10000; ++i) text += "Lib" + std::to_string(i) + ".dll=C:\\Libs\\" + std::to_string(i) + "\r\n";
-  WriteText(root_, L"SVuq.ini", text + "[Environment]\r\nLAST=1\r\n");
+  WriteAll(folder_ / L"SVuq.ini", text + "[Environment]\r\nLAST=1\r\n");
   const RuntimeConfig config = LoadRuntimeConfig(root_);
   ASSERT_EQ(config.known_dlls.size(), 10000u);
   EXPECT_EQ(config.known_dlls.back().name, L"Lib9999.dll");

@@ -16,6 +16,7 @@
 #include "platform/trust.h"
 #include "providers/system_info.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/child_processes.h"
 #include "tests/support/redirection_watch.h"
 #include "tests/support/registry_backup.h"
 #include "tests/support/signature_trust.h"
@@ -181,9 +182,10 @@ TEST_F(ToolLauncherTest, DesktopSearchStartsWithTheParametersOfItsVersionOrThrou
     }
     if (c.search_build) Place(c.search_build, L"AppMgr\\QuickFind\\QuickFind.exe");
     if (c.updater) Place(L"suite\\Utils\\ModUpdater.exe", L"Utils\\ModUpdater.exe");
+    const auto before = test::RunningChildren();
     launcher_.LaunchDesktopSearch();
     if (c.started.empty()) {
-      ::Sleep(300);
+      EXPECT_TRUE(test::ChildrenStartedSince(before).empty());
       EXPECT_TRUE(test::ReadLog(log_).empty());
       continue;
     }

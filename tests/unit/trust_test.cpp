@@ -17,12 +17,11 @@
 #include "platform/text.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/redirection_watch.h"
+#include "tests/support/registry_backup.h"
+#include "tests/support/registry_values.h"
 
 namespace velmora {
 namespace {
-
-using test::DeleteTree;
-using test::Long;
 
 using Calls = std::vector<std::pair<char, std::wstring>>;  // 'o' own signature, 's' trust service
 
@@ -46,12 +45,6 @@ struct Verifiers {
 class TrustTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int counter = 0;
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    root_ = FormatW(L"%lsVelmoraTrust%lu_%d", temp, GetCurrentProcessId(), ++counter);
-    DeleteTree(root_);  // Wine reuses process ids: an earlier run's folder may have this name
-    ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
     Verifiers::calls.clear();
     Verifiers::own_answer = true;
     Verifiers::service_answer = 1;
@@ -61,31 +54,20 @@ class TrustTest : public ::testing::Test {
   void TearDown() override {
     SetTrustVerifiers(nullptr, nullptr);
     SetCurrentDirectoryW(ParentFolder(GetModulePath(nullptr)).c_str());
-    DeleteTree(root_);
   }
   // Creates the folder `relative` (ending in "\") or the empty file `relative` inside the test folder.
   std::wstring Make(const std::wstring& relative) {
-    for (size_t at = 0, next; (next = relative.find(L'\\', at)) != std::wstring::npos; at = next + 1) {
-      CreateDirectoryW(Long(root_ + L"\\" + relative.substr(0, next)).c_str(), nullptr);
-    }
-    const std::wstring path = root_ + L"\\" + relative;
+    const std::wstring path = folder_ / relative;
+    test::CreateFolders(path);
     if (path.back() != L'\\') {
-      ScopedFileHandle file(CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-      EXPECT_TRUE(file) << path;
+      EXPECT_TRUE(test::WriteAll(path, "")) << path;
     }
     return path;
   }
 
-  std::wstring root_;
+  test::TempFolder folder_{L"VelmoraTrust"};
+  const std::wstring root_ = folder_.path();
 };
-
-TEST(SuiteFolderForTrust, ConcurrentFirstCallersShareOneRead) {
-  std::vector<std::wstring> seen(8);
-  std::vector<std::thread> threads;
-  for (auto& result : seen) threads.emplace_back([&result] { result = SuiteFolderForTrust(); });
-  for (auto& thread : threads) thread.join();
-  for (const auto& result : seen) EXPECT_EQ(result, ReadSuiteFolderForTrust());
-}
 
 TEST(PathInsideFolder, AsciiOnlyPrefixFollowedBySeparator) {
   const struct { const wchar_t* folder; const wchar_t* path; bool inside; } cases[] = {
@@ -330,27 +312,12 @@ TEST_F(TrustTest, ProcessWideLocateUsesTheProcess) {
   EXPECT_EQ(path, L"");
 }
 
-// Takes HKLM "...\App Paths\Guardian.exe" value "Path" away for a test and puts back what was there.
+// HKLM "...\\App Paths\\Guardian.exe" value "Path" taken away for a test, and put back afterwards.
 class SuiteFolderForTrustTest : public ::testing::Test {
  protected:
   static constexpr wchar_t kKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Guardian.exe";
-  void SetUp() override {
-    ScopedRegKey key;
-    key_existed_ = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
-    DWORD bytes = DWORD(saved_.size());
-    had_value_ = RegQueryValueExW(key.get(), L"Path", nullptr, &type_, saved_.data(), &bytes) == ERROR_SUCCESS;
-    saved_.resize(had_value_ ? bytes : 0);
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kKey, L"Path");
-  }
-  void TearDown() override {
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kKey, L"Path");
-    if (!key_existed_) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
-    if (had_value_) RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey, L"Path", type_, saved_.data(), DWORD(saved_.size()));
-  }
-
-  bool key_existed_ = false, had_value_ = false;
-  DWORD type_ = REG_NONE;
-  std::vector<BYTE> saved_ = std::vector<BYTE>(65536);
+  void SetUp() override { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kKey, L"Path"); }
+  test::ScopedRegistryBackup backup_{HKEY_LOCAL_MACHINE, kKey};
 };
 
 TEST_F(SuiteFolderForTrustTest, CanonicalWithoutTrailingSeparators) {
@@ -366,7 +333,7 @@ TEST_F(SuiteFolderForTrustTest, CanonicalWithoutTrailingSeparators) {
       {REG_BINARY, L"C:\\Suite", L""},
   };
   for (const auto& c : cases) {
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey, L"Path", c.type, c.value.c_str(), DWORD((c.value.size() + 1) * 2));
+    test::SetRegistryText(HKEY_LOCAL_MACHINE, kKey, L"Path", c.value, c.type);
     EXPECT_EQ(ReadSuiteFolderForTrust(), c.expected) << c.value;
   }
 }

@@ -375,8 +375,6 @@ TEST(UploadDialogReal, KeepsItsRestrictionsAcrossFoldersAndReturnsTheChosenNames
     EXPECT_EQ(FileNameText(dialog), L"q");  // Delete swallowed
     Keys({{VK_CONTROL, true}, {'V', true}, {'V', false}, {VK_CONTROL, false}});
     EXPECT_EQ(FileNameText(dialog), L"q");  // Ctrl+V swallowed: "abc" is on the clipboard
-  } else {
-    std::fprintf(stderr, "typed keys do not reach the dialog here; the keyboard hook is covered by calling it\n");
   }
 
   // Into the folder: the shell makes new view windows, which get the filters too.
@@ -402,6 +400,9 @@ TEST(UploadDialogReal, KeepsItsRestrictionsAcrossFoldersAndReturnsTheChosenNames
   EXPECT_EQ(std::wstring(buffer.c_str() + chosen->file_offset), L"a.txt");
   EXPECT_EQ(std::wstring(buffer.c_str() + chosen->file_offset + 6), L"notes");
   EXPECT_EQ(buffer[chosen->file_offset + 12], L'\0');
+  // Everything else was checked; the typed keys could not be (the keyboard hook is covered by
+  // calling it), and the run says so.
+  if (!typing) GTEST_SKIP() << "typed keys do not reach the dialog on this system";
 }
 
 TEST(UploadDialogReal, ASelectionLongerThanTheBufferReturnsNothing) {

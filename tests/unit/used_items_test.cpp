@@ -90,7 +90,7 @@ TEST(UsedItemRules, InstallerNamesAndMd5Names) {
 
   EXPECT_EQ(IconFileStem(L"abc"), L"900150983cd24fb0d6963f7d28e17f72");
   EXPECT_EQ(IconFileStem(L""), L"d41d8cd98f00b204e9800998ecf8427e");
-  EXPECT_EQ(IconFileStem(L"C:\\a\\b.exe"), IconFileStem(std::wstring(L"C:\\a\\b.exe")));
+  EXPECT_EQ(IconFileStem(L"C:\\a\\B.exe"), L"36c109176f4b6af99e4ae419a835f7e4") << "the path as recorded, case kept";
 }
 
 class UsedItemReply : public RecentFixture {
@@ -305,7 +305,8 @@ TEST_F(UsedItemScan, TheWorkerBuildsTheReplyOnceWithIcons) {
   EXPECT_EQ(manager.GetReply(0), "") << "no run yet";
   manager.Start({L"*excluded.exe"});
   manager.Start({});  // a second start does nothing
-  const Json::Value reply = Parse(manager.GetReply());
+  const std::string first = manager.GetReply();
+  const Json::Value reply = Parse(first);
   const Json::Value programs = reply["data"]["programs"];
   ASSERT_EQ(programs.size(), 1u);
   EXPECT_EQ(programs[0]["run"].asString(), WideToUtf8(program));
@@ -315,7 +316,9 @@ TEST_F(UsedItemScan, TheWorkerBuildsTheReplyOnceWithIcons) {
   EXPECT_NE(::GetFileAttributesW(icon.c_str()), INVALID_FILE_ATTRIBUTES);
   ASSERT_EQ(reply["data"]["files"].size(), 1u);
   EXPECT_EQ(reply["data"]["files"][0]["name"].asString(), "word.docx");
-  EXPECT_EQ(manager.GetReply(0), manager.GetReply(0));
+  // A later run answers its own text but the stored reply stays the first.
+  EXPECT_NE(manager.CollectAndBuild({L"*probe.exe"}), first);
+  EXPECT_EQ(manager.GetReply(0), first);
 }
 
 // A program that only the native system folder holds is used, exists and has its icon for a

@@ -5,51 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
+
+#include "platform/module_path.h"
+#include "tests/support/file_tree.h"
 
 namespace velmora {
 namespace {
 
-std::wstring OwnPath() {
-  std::vector<wchar_t> buffer(32768);
-  const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-  return std::wstring(buffer.data(), length);
-}
+std::wstring OwnPath() { return GetModulePath(nullptr); }
 
 // version_probe.exe is built beside the test executables with a known version resource.
-std::wstring ProbePath() {
-  std::wstring path = OwnPath();
-  path.erase(path.find_last_of(L'\\') + 1);
-  return path + L"version_probe.exe";
-}
-
-// A plain text file in the temp folder, deleted when the test ends.
-class TempTextFile {
- public:
-  TempTextFile() {
-    wchar_t folder[MAX_PATH];
-    wchar_t name[MAX_PATH];
-    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
-    if (length == 0 || length >= MAX_PATH || !::GetTempFileNameW(folder, L"vmv", 0, name)) return;
-    path_ = name;
-    const HANDLE file = ::CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    const char text[] = "no version resource here\r\n";
-    DWORD written = 0;
-    ::WriteFile(file, text, sizeof(text) - 1, &written, nullptr);
-    ::CloseHandle(file);
-  }
-  ~TempTextFile() {
-    if (!path_.empty()) ::DeleteFileW(path_.c_str());
-  }
-  TempTextFile(const TempTextFile&) = delete;
-  TempTextFile& operator=(const TempTextFile&) = delete;
-
-  const std::wstring& path() const { return path_; }
-
- private:
-  std::wstring path_;
-};
+std::wstring ProbePath() { return test::TestProgramFile(L"version_probe.exe"); }
 
 TEST(FileVersionTest, ProbeResourceReadByEveryReader) {
   const std::wstring probe = ProbePath();
@@ -60,21 +26,16 @@ TEST(FileVersionTest, ProbeResourceReadByEveryReader) {
   EXPECT_EQ(GetFileDescription(probe), L"Velmora version probe");
 }
 
-TEST(FileVersionTest, FileWithoutVersionResource) {
-  const TempTextFile text;
-  ASSERT_FALSE(text.path().empty());
-  EXPECT_EQ(GetFileVersionText(text.path()), L"");
-  EXPECT_EQ(GetFileVersionOrZero(text.path()), L"0.0.0.0");
-  EXPECT_EQ(GetFileDescription(text.path()), L"");
-}
-
-TEST(FileVersionTest, MissingFileAndEmptyPath) {
-  const std::wstring missing = ProbePath() + L".missing";
-  EXPECT_EQ(GetFileVersionText(missing), L"");
-  EXPECT_EQ(GetFileVersionOrZero(missing), L"0.0.0.0");
-  EXPECT_EQ(GetFileDescription(missing), L"");
-  EXPECT_EQ(GetFileVersionText(L""), L"");
-  EXPECT_EQ(GetFileDescription(L""), L"");
+TEST(FileVersionTest, FilesWithoutAVersionResourceReadAsNone) {
+  test::TempFolder folder;
+  ASSERT_TRUE(test::WriteAll(folder / L"text.txt", "no version resource here\r\n"));
+  for (const std::wstring& path : {folder / L"text.txt", ProbePath() + L".missing", std::wstring()}) {
+    EXPECT_EQ(GetFileVersionText(path), L"") << path;
+    EXPECT_EQ(GetFileDescription(path), L"") << path;
+    if (!path.empty()) {  // no path at all names this program
+      EXPECT_EQ(GetFileVersionOrZero(path), L"0.0.0.0") << path;
+    }
+  }
 }
 
 TEST(FileVersionTest, NoPathMeansOwnExecutable) {

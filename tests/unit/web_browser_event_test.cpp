@@ -450,8 +450,13 @@ TEST_F(ControllerTest, TheForegroundWatchReportsMatchingWindowsOfOtherProcesses)
   EXPECT_EQ(bring_to_front(std::wstring(514, L'x') + L".docx"), scene(L"docx"));
 }
 
-TEST_F(ControllerTest, ADragEndsAtTheNextStepOnceNoButtonIsDown) {
+TEST_F(ControllerTest, ADragStepsOnTheTimerUntilMoveEndOrNoButtonIsDown) {
   OpenPage();
+  Call("MoveStart", R"(["", "{}"])");
+  EXPECT_TRUE(KillTimer(GetSideBarWindow(), kDragTimer)) << "the drag steps on the window's timer";
+  Call("MoveStart", R"(["", "{}"])");
+  Call("MoveEnd", R"(["", "{}"])");
+  EXPECT_FALSE(KillTimer(GetSideBarWindow(), kDragTimer)) << "MoveEnd stops it";
   Call("MoveStart", R"(["", "{}"])");
   Pump(100);
   // The step found no button down and ended the drag itself: no timer is left to kill.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/text.h"
+#include "tests/support/file_tree.h"
 
 namespace velmora {
 namespace {
@@ -165,24 +166,15 @@ TEST(XmlDocument, HugeAndHostileInputStaysBounded) {
 }
 
 TEST(XmlDocument, LoadFileReadsAndRefuses) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring path = FormatW(L"%lsVelmoraXml%lu.xml", temp, GetCurrentProcessId());
-  auto write = [&](std::string_view bytes, LONGLONG size) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    LARGE_INTEGER end;
-    end.QuadPart = size;
-    SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
-    SetEndOfFile(file);
-    CloseHandle(file);
-  };
+  const test::TempFolder folder(L"VelmoraXml");
+  const std::wstring path = folder / L"config.xml";
+  std::string padded = kConfig;
+  padded.resize(CXmlDocument::kMaxBytes + 1);  // with zero bytes past the limit
   CXmlDocument document;
-  write(kConfig, sizeof(kConfig) - 1);
+  ASSERT_TRUE(test::WriteAll(path, kConfig));
   EXPECT_TRUE(document.LoadFile(path));
   EXPECT_EQ(Dump(document.Root()->FirstChild(L"skin")), "skin'raw <b>'(title[lang=en]'Side & bar')");
-  write(kConfig, CXmlDocument::kMaxBytes + 1);  // padded with zero bytes past the limit
+  ASSERT_TRUE(test::WriteAll(path, padded));
   EXPECT_FALSE(document.LoadFile(path));
   EXPECT_EQ(document.Root(), nullptr);
   DeleteFileW(path.c_str());
