@@ -19,3 +19,19 @@ velmora_i386_native() { [ ! -e /proc/sys/fs/binfmt_misc/velmora-i386 ]; }
 
 # A Linux path as Windows programs under Wine see it.
 velmora_windows_path() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
+
+# The build a benchmark measures, said on its first line: BENCH_BUILD=pe32|x64, by default the
+# shipped 32-bit build where 32-bit programs run natively and the 64-bit test build where they run
+# only under emulation (whose times would be the emulator's). Sets bench_dir, bench_loader and
+# bench_view (the registry view of its programs).
+velmora_bench_build() { # $1 what is measured
+  local default=pe32
+  velmora_i386_native || default=x64
+  case "${BENCH_BUILD:-$default}" in
+    x64) bench_dir=$VELMORA_BUILD/x64 bench_loader=$VELMORA_WINE64 bench_view=64 bench_which="the 64-bit test build" ;;
+    pe32) bench_dir=$VELMORA_BUILD bench_loader=wine bench_view=32 bench_which="the shipped 32-bit build" ;;
+    *) echo "BENCH_BUILD is pe32 or x64" >&2; exit 2 ;;
+  esac
+  if [ "$bench_view" = 32 ] && ! velmora_i386_native; then bench_which+=" (under emulation)"; fi
+  echo "$1: $bench_which ($bench_dir), under Wine"
+}

@@ -131,3 +131,27 @@ velmora_uninstall_suite() { # $1 registry view: 32 or 64
   "$VELMORA_WINE64" reg delete "$velmora_app_paths" /f "/reg:$1" >/dev/null 2>&1 </dev/null || true
   "$VELMORA_WINE64" reg delete 'HKCU\Software\Vuq' /f >/dev/null 2>&1 </dev/null || true
 }
+
+# The cloud list and the weather from a build's demo services, through the stand-in NetCore's host
+# map beside it (suite/NetCore.hosts); the probed hosts answer from there too. Sets
+# velmora_demo_pid; velmora_stop_demo_services ends them and removes the map.
+velmora_demo_pid=
+velmora_start_demo_services() { # $1 build folder, $2 its loader, $3 a file for the services' output
+  local hosts=$1/suite/NetCore.hosts origin host
+  : >"$hosts"
+  : >"$3"
+  "$2" "$1/tools/demo_services.exe" "$(velmora_windows_path "$hosts")" 3600 >"$3" 2>/dev/null </dev/null &
+  velmora_demo_pid=$!
+  for _ in $(seq 600); do grep -q '^serving' "$3" && break; sleep 0.1; done
+  origin=$(sed -n 's/^serving .* at //p' "$3")
+  [ -n "$origin" ] || { echo "the demo services did not start" >&2; return 1; }
+  for host in $(sed -n 's/^VELMORA_PROBE_HOSTS:STRING=//p' "$1/CMakeCache.txt" | tr ';' ' '); do
+    echo "$host $origin"
+  done >>"$hosts"
+}
+
+velmora_stop_demo_services() { # $1 build folder
+  [ -z "$velmora_demo_pid" ] || kill "$velmora_demo_pid" 2>/dev/null || true
+  velmora_demo_pid=
+  rm -f "$1/suite/NetCore.hosts"
+}

@@ -17,6 +17,7 @@
 #include "platform/module_path.h"
 #include "platform/module_signature.h"
 #include "platform/trust.h"
+#include "tests/bench/bench_clock.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/signature_trust.h"
 
@@ -24,12 +25,8 @@ namespace {
 
 constexpr size_t kBodySize = velmora::kMaxResponseBytes - 4;
 
-double NowMs() {
-  LARGE_INTEGER count, frequency;
-  QueryPerformanceCounter(&count);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using velmora::bench::Median;
+using velmora::bench::NowMs;
 
 // The plain way: one session, request, and the body read into a growing string.
 size_t FetchDirect(uint16_t port) {
@@ -51,12 +48,6 @@ size_t FetchDirect(uint16_t port) {
     if (handle) WinHttpCloseHandle(handle);
   }
   return body.size();
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "providers/common_used.h"
 #include "providers/icon_cache.h"
 #include "providers/icon_png.h"
+#include "providers/json_text.h"
 #include "providers/used_item_scan.h"
 #include "providers/used_items.h"
 #include "tests/bench/bench_clock.h"
@@ -127,11 +128,19 @@ int wmain(int argc, wchar_t** argv) {
   velmora::UsedItem item;
   item.path = item.target = program;
   std::vector<double> exports;
+  int failures = 0;
   for (int i = 0; i < std::max(rounds, 21); ++i) {
     start = NowMs();
     const std::wstring png = velmora::ExportIconPng(item, cache);
     exports.push_back(NowMs() - start);
-    if (png.empty()) std::printf("no PNG written\n");
+    if (png.empty()) ++failures;
+  }
+  if (failures) std::fprintf(stderr, "%d of %zu PNG exports wrote nothing\n", failures, exports.size());
+  // The reply must list what the records name: programs (notepad among them) and documents.
+  Json::Value parsed;
+  if (!velmora::ParseJsonText(reply.data(), reply.size(), &parsed) || !parsed["data"]["programs"].size() || !parsed["data"]["files"].size()) {
+    std::fprintf(stderr, "the reply lists no programs or no documents: %.300s\n", reply.c_str());
+    ++failures;
   }
 
   std::printf("reply size: %zu bytes\n", reply.size());
@@ -152,5 +161,5 @@ int wmain(int argc, wchar_t** argv) {
   removal.fFlags = FOF_NO_UI;
   ::SHFileOperationW(&removal);
   Gdiplus::GdiplusShutdown(gdiplus);
-  return 0;
+  return failures ? 1 : 0;
 }
