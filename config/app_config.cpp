@@ -12,18 +12,20 @@ bool IsPromotionDue(std::optional<DWORD> last_shown, int64_t now) {
   return !last_shown || *last_shown == 0 || ElapsedMinutes(*last_shown, now) > 1440;
 }
 
+CWatchedKey& SettingsKey() {
+  // Never destroyed: the pool's wait must outlive every reader, up to the process's end.
+  static CWatchedKey* const key = new CWatchedKey(HKEY_CURRENT_USER, kSettingsKey);
+  return *key;
+}
+
 std::optional<DWORD> ReadSettingsDword(const wchar_t* name) {
-  DWORD value = 0, type = REG_NONE, size = sizeof(value);
-  // A larger value answers ERROR_MORE_DATA; a shorter one a size below 4: both count as absent.
-  if (::SHGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, &type, &value, &size) != ERROR_SUCCESS ||
-      type != REG_DWORD || size != sizeof(value)) {
-    return std::nullopt;
-  }
-  return value;
+  // A value of another type or size counts as absent.
+  return SettingsKey().Dword(name);
 }
 
 void WriteSettingsDword(const wchar_t* name, DWORD value) {
   ::SHSetValueW(HKEY_CURRENT_USER, kSettingsKey, name, REG_DWORD, &value, sizeof(value));
+  SettingsKey().Forget();
 }
 
 CAppConfigMgr::CAppConfigMgr() {

@@ -16,6 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/registry_watch.h"
 #include "platform/single_instance_base.h"
 #include "xml/xml_document.h"
 
@@ -27,6 +28,11 @@ constexpr wchar_t kToolCountersKey[] = L"SOFTWARE\\VuqAppMgr\\Velmora\\AITools";
 // The promotion prompt is due when it was never shown (or the time cannot be read, or is 0) or
 // was last shown more than 1440 minutes ago.
 bool IsPromotionDue(std::optional<DWORD> last_shown, int64_t now);
+
+// The settings key, answered from a copy in memory until it changes (platform/registry_watch.h):
+// another process's write reaches the next read within milliseconds; a writer in this process
+// other than WriteSettingsDword forgets the copy after writing.
+CWatchedKey& SettingsKey();
 
 // A REG_DWORD of exactly 4 bytes under the settings key; nullopt otherwise.
 std::optional<DWORD> ReadSettingsDword(const wchar_t* name);

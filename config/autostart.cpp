@@ -17,13 +17,22 @@ constexpr DWORD kStartupMarkBytes = 12;
 
 // The user's start-up choice for the autostart value: true when turned off.
 bool IsStartupTurnedOff() {
-  BYTE mark[kStartupMarkBytes + 1] = {};
-  DWORD type = REG_NONE, size = sizeof(mark);
-  return ::SHGetValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue, &type, mark, &size) == ERROR_SUCCESS &&
-         IsTurnedOffStartupMark(type, mark, size);
+  const std::optional<RegistryValue> mark = StartupApprovedRunKey().Value(kAutoStartValue);
+  return mark && IsTurnedOffStartupMark(mark->type, mark->bytes.data(), static_cast<DWORD>(mark->bytes.size()));
 }
 
 }  // namespace
+
+// Never destroyed, as the settings key's copy.
+CWatchedKey& AutoStartRunKey() {
+  static CWatchedKey* const key = new CWatchedKey(HKEY_CURRENT_USER, kAutoStartKey);
+  return *key;
+}
+
+CWatchedKey& StartupApprovedRunKey() {
+  static CWatchedKey* const key = new CWatchedKey(HKEY_CURRENT_USER, kStartupApprovedKey);
+  return *key;
+}
 
 std::wstring InstalledExecutable() {
   wchar_t path[MAX_PATH] = {};
@@ -49,27 +58,38 @@ void EnableSideBar() {
   if (text.empty()) return;
   ::SHSetValueW(HKEY_CURRENT_USER, kAutoStartKey, kAutoStartValue, REG_SZ, text.c_str(),
                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  AutoStartRunKey().Forget();
 }
 
 void EnableSideBarByUser() {
   EnableSideBar();
-  if (IsStartupTurnedOff()) ::SHDeleteValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue);
+  if (IsStartupTurnedOff()) {
+    ::SHDeleteValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue);
+    StartupApprovedRunKey().Forget();
+  }
 }
 
 void DisableSideBar() {
   WriteSettingsDword(L"switch_flags", 0);
   ::SHDeleteValueW(HKEY_CURRENT_USER, kAutoStartKey, kAutoStartValue);
+  AutoStartRunKey().Forget();
 }
 
 bool IsAutoStartRegistered() {
-  wchar_t value[261] = {};  // 520 bytes read, one more character for a terminator of our own
-  DWORD type = REG_NONE, size = 520;
-  if (::SHGetValueW(HKEY_CURRENT_USER, kAutoStartKey, kAutoStartValue, &type, value, &size) != ERROR_SUCCESS ||
-      value[0] == L'\0') {
-    return false;
+  // At most 520 bytes of text are taken, as a fixed buffer of that size would (a longer value is
+  // not ours); a text stored to be expanded is expanded.
+  const std::optional<RegistryValue> stored = AutoStartRunKey().Value(kAutoStartValue);
+  if (!stored || stored->bytes.size() > 520) return false;
+  std::wstring value(reinterpret_cast<const wchar_t*>(stored->bytes.data()), stored->bytes.size() / sizeof(wchar_t));
+  value.resize(wcsnlen(value.c_str(), value.size()));
+  if (stored->type == REG_EXPAND_SZ) {
+    wchar_t expanded[MAX_PATH * 2] = {};
+    const DWORD length = ::ExpandEnvironmentStringsW(value.c_str(), expanded, MAX_PATH * 2);
+    value = length && length <= MAX_PATH * 2 ? expanded : L"";
   }
+  if (value.empty()) return false;
   const std::wstring executable = InstalledExecutable();
-  return !executable.empty() && ::StrStrIW(value, executable.c_str()) != nullptr && !IsStartupTurnedOff();
+  return !executable.empty() && ::StrStrIW(value.c_str(), executable.c_str()) != nullptr && !IsStartupTurnedOff();
 }
 
 bool IsTurnedOffStartupMark(DWORD type, const BYTE* data, DWORD size) {

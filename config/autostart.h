@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/registry_watch.h"
+
 namespace velmora {
 
 constexpr wchar_t kAutoStartKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -14,6 +16,12 @@ constexpr wchar_t kAutoStartValue[] = L"VuqVelmora";
 // as Task Manager's start-up list sets it.
 constexpr wchar_t kStartupApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 constexpr wchar_t kDesktopShortcutName[] = L"VuqVelmora.lnk";
+
+// The two keys above, answered from copies in memory until they change (platform/registry_watch.h):
+// another process's change reaches the next answer within milliseconds; a writer in this process
+// other than the functions below forgets the copy after writing.
+CWatchedKey& AutoStartRunKey();
+CWatchedKey& StartupApprovedRunKey();
 
 // "Utils\Velmora.exe" under the suite folder, computed afresh; empty when it does not fit
 // MAX_PATH.

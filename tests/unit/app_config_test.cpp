@@ -29,6 +29,7 @@ using test::ScopedRegistryBackup;
 
 void WriteRaw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
   ::SHSetValueW(HKEY_CURRENT_USER, kSettingsKey, name, type, data, size);
+  SettingsKey().Forget();
 }
 
 TEST(ElapsedMinutes, HalfASecondRoundsAndTheRestTruncates) {
@@ -61,7 +62,10 @@ class SettingsTest : public ::testing::Test {
  protected:
   ScopedRegistryBackup settings_{HKEY_CURRENT_USER, kSettingsKey};
   ScopedRegistryBackup run_{HKEY_CURRENT_USER, kAutoStartKey};
-  void SetUp() override { ::SHDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey); }
+  void SetUp() override {
+    ::SHDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey);
+    SettingsKey().Forget();
+  }
 };
 
 TEST_F(SettingsTest, MissingOrMalformedValuesTakeTheirDefaults) {
@@ -251,6 +255,7 @@ TEST_F(InstalledSuiteSettings, AStartUpMarkTurnedOffByTheUserIsHonoured) {
   ScopedRegistryBackup marks(HKEY_CURRENT_USER, kStartupApprovedKey);
   const auto mark = [](DWORD type, std::vector<BYTE> data) {
     test::SetRegistryValue(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue, type, data.data(), data.size());
+    StartupApprovedRunKey().Forget();
   };
   const std::vector<BYTE> time(8, 0x5A);
   const auto binary = [&](BYTE first) {
@@ -276,6 +281,7 @@ TEST_F(InstalledSuiteSettings, AStartUpMarkTurnedOffByTheUserIsHonoured) {
   for (const auto& c : cases) {
     DisableSideBar();
     ::SHDeleteValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue);
+    StartupApprovedRunKey().Forget();
     if (!c.data.empty()) mark(c.type, c.data);
     EnableSideBar();  // as an install does
     EXPECT_EQ(IsAutoStartRegistered(), c.registered) << c.what;
@@ -298,6 +304,7 @@ TEST_F(InstalledSuiteSettings, RegisteredMeansTheInstalledPathOccursInTheRunValu
 
   auto set_run = [](const std::wstring& text) {
     test::SetRegistryText(HKEY_CURRENT_USER, kAutoStartKey, kAutoStartValue, text);
+    AutoStartRunKey().Forget();
   };
   set_run(AsciiUpper(executable) + L" /start /extra");  // other case, more switches
   EXPECT_TRUE(IsAutoStartRegistered());

@@ -83,6 +83,7 @@ class NetProvidersTest : public ::testing::Test {
     DeleteFileW(ListCache().c_str());
     DeleteFileW(WeatherCache().c_str());
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"aitool_cloudquerytime");
+    SettingsKey().Forget();
   }
   void TearDown() override {
     slot_.Set(nullptr);
@@ -170,6 +171,7 @@ TEST_F(NetProvidersTest, AForcedRunAcceptsOnlyAVerifiedListAndNotifiesWheneverTh
     SCOPED_TRACE(c.name);
     DeleteFileW(ListCache().c_str());
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"aitool_cloudquerytime");
+    SettingsKey().Forget();
     cloud_.Route(kListPath, Reply(200, first));
     auto list = StartList();
     list->WaitForWorker();
