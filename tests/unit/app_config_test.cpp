@@ -255,12 +255,11 @@ TEST_F(InstalledSuiteSettings, AStartUpMarkTurnedOffByTheUserIsHonoured) {
   ScopedRegistryBackup marks(HKEY_CURRENT_USER, kStartupApprovedKey);
   const auto mark = [](DWORD type, std::vector<BYTE> data) {
     test::SetRegistryValue(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue, type, data.data(), data.size());
-    StartupApprovedRunKey().Forget();
   };
-  const std::vector<BYTE> time(8, 0x5A);
-  const auto binary = [&](BYTE first) {
-    std::vector<BYTE> data = {first, 0, 0, 0};
-    data.insert(data.end(), time.begin(), time.end());
+  const auto binary = [](BYTE first) {  // the mark, then 8 bytes of a time
+    std::vector<BYTE> data(12, 0x5A);
+    data[0] = first;
+    data[1] = data[2] = data[3] = 0;
     return data;
   };
   const struct {
@@ -281,8 +280,8 @@ TEST_F(InstalledSuiteSettings, AStartUpMarkTurnedOffByTheUserIsHonoured) {
   for (const auto& c : cases) {
     DisableSideBar();
     ::SHDeleteValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kAutoStartValue);
-    StartupApprovedRunKey().Forget();
     if (!c.data.empty()) mark(c.type, c.data);
+    StartupApprovedRunKey().Forget();
     EnableSideBar();  // as an install does
     EXPECT_EQ(IsAutoStartRegistered(), c.registered) << c.what;
     EnableSideBarByUser();  // the page's switch

@@ -37,9 +37,6 @@ TEST(RegistrySubkeyNames, LongNamesAreSkippedAndADeletedKeyEndsTheList) {
   EXPECT_TRUE(SubkeyNames(key.get(), 255).empty());
 }
 
-}  // namespace
-}  // namespace velmora
-
 // A change another process makes reaches the watched copy without the reader asking the registry
 // every time; the copy's own writer sees its write at once.
 class WatchedKeyTest : public ::testing::Test {
@@ -99,3 +96,6 @@ TEST_F(WatchedKeyTest, TheWriterThatForgetsReadsItsOwnWriteAtOnce) {
     ASSERT_EQ(key.Dword(L"n"), std::optional<DWORD>(value));
   }
 }
+
+}  // namespace
+}  // namespace velmora
